@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that the build and the tests need, only when missing.
+set -euo pipefail
+packages=(cmake ninja-build g++ make libgtest-dev libgmock-dev libbenchmark-dev python3 python3-dbfread)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+echo "Installing: ${missing[*]}"
+sudo=""
+[ "$(id -u)" -ne 0 ] && sudo="sudo"
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update
+$sudo apt-get install -y --no-install-recommends "${missing[@]}"
