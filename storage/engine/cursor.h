@@ -1,0 +1,267 @@
+// The engine's open tables and cursors, and the seams through which the production index
+// and the filters take part in them. Internal to the engine: callers outside
+// storage/engine/ use engine.h.
+//
+// - A `Table` is one opening of a .DBF (with its .DBT): its own file descriptors, so its
+//   byte-range locks conflict with every other opening, in this process or another.
+//   Each cursor owns its table.
+// - A `Cursor` walks a `RecordOrder` (record order, or an index order supplied by the
+//   production index) and shows only records that are not deleted and pass every active
+//   filter of `filters`.
+// - A `TableCompanion` (the production index) is attached when the table opens by the
+//   registered `CompanionOpener`s. The table asks it before every write and tells it
+//   within the same write, so that it can keep every tag in step or refuse the write.
+//   A table whose header flags a production index and that gets no companion opens
+//   read-only: writing it would leave that index stale for other programs.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "storage/engine/engine.h"
+#include "storage/engine/record_view.h"
+
+namespace snyltdyr::engine {
+
+class Table;
+class DbfFile;
+class DbtMemo;
+
+// ---- Orders -----------------------------------------------------------------------------
+
+// A place in an order. In record order `key` is empty and `recno` alone orders. In an
+// index order `key` is the record's key bytes as the index stores them and `recno` breaks
+// ties, so a position stays meaningful after its record was deleted or its key changed
+// (a crack): Next and Prior then continue from where the record was.
+struct OrderPos {
+  std::string key;
+  uint32_t recno = 0;
+};
+
+class RecordOrder {
+ public:
+  virtual ~RecordOrder() = default;
+  // The first / last position; kErrEndOfTable / kErrBeginningOfTable when there is none.
+  virtual Result First(OrderPos& pos) = 0;
+  virtual Result Last(OrderPos& pos) = 0;
+  // The nearest position after / before `from` (which need not be a position of the
+  // order any more); kErrEndOfTable / kErrBeginningOfTable when there is none.
+  virtual Result Next(const OrderPos& from, OrderPos& pos) = 0;
+  virtual Result Prior(const OrderPos& from, OrderPos& pos) = 0;
+  // Where record `recno`, whose bytes are `record`, stands in this order.
+  // kErrRecordNotFound when the order leaves the record out (a FOR condition).
+  virtual Result PositionOf(const RecordView& record, uint32_t recno, OrderPos& pos) = 0;
+  // Negative, zero or positive as a comes before, is, or comes after b.
+  virtual int Compare(const OrderPos& a, const OrderPos& b) const = 0;
+  // Forget anything cached (another user may have changed the files).
+  virtual void Reread() {}
+};
+
+// Physical record order: every record number from 1 to the table's record count.
+std::unique_ptr<RecordOrder> MakeRecordNumberOrder(Table& table);
+
+// ---- Filters ----------------------------------------------------------------------------
+
+using RecordPredicate = std::function<bool(const RecordView&)>;
+
+struct CursorFilter {
+  Handle handle = kNoHandle;
+  uint16_t priority = 0;
+  bool active = false;
+  RecordPredicate passes;
+};
+
+// ---- Write hooks and companions ----------------------------------------------------------
+
+enum class WriteKind : uint8_t { kInsert, kModify, kDelete };
+
+// One change to one record. `before` is absent for an insert; `after` holds the record as
+// written (for a delete: with its deletion flag set).
+struct RecordChange {
+  WriteKind kind = WriteKind::kModify;
+  uint32_t recno = 0;
+  const RecordView* before = nullptr;
+  const RecordView* after = nullptr;
+};
+
+class TableCompanion {
+ public:
+  virtual ~TableCompanion() = default;
+  // Asked before anything of the change is written, while the table holds its write
+  // locks; a non-zero answer refuses the write (reported to the caller with its text on
+  // the error stack) and nothing is written.
+  virtual Result AllowWrite(const RecordChange& change) = 0;
+  // Told after the record (and, for an insert, the header that counts it) was written,
+  // still under the table's write locks.
+  virtual Result AfterWrite(const RecordChange& change) = 0;
+  // An order by one of the companion's indexes, for OpenTable's index and SwitchToIndex.
+  // kErrIndexNotFound when it has no such index.
+  virtual Result MakeOrder(const std::string& index_file, const std::string& tag,
+                           std::unique_ptr<RecordOrder>& order) = 0;
+  // Another user may have changed the files.
+  virtual void Reread() {}
+};
+
+// Called for every table as it opens, after its header and fields were read. May attach
+// a companion (`table.SetCompanion`), may forbid writing (`table.ForbidWrites`); a
+// non-zero answer fails the open. Register from a namespace-scope initialiser of a file
+// that every program using the engine links (the index operations' file).
+using CompanionOpener = std::function<Result(Table& table)>;
+void RegisterCompanionOpener(CompanionOpener opener);
+
+// ---- Tables -------------------------------------------------------------------------------
+
+class Table {
+ public:
+  Table();
+  ~Table();
+  Table(const Table&) = delete;
+  Table& operator=(const Table&) = delete;
+
+  // Opens `dbf_path` (an existing file, its real name) for reading, and for writing unless
+  // `open_mode` is read-only, takes the sharing lock for `share_mode`, checks the file and
+  // opens the memo file; then runs the companion openers. kErrTableReadOnly when writing
+  // was asked for and is not possible.
+  Result Open(const std::string& dbf_path, OpenMode open_mode, ShareMode share_mode);
+
+  const std::string& DbfPath() const { return dbf_path_; }
+  const std::vector<FieldDesc>& Fields() const;
+  uint16_t RecordLength() const;          // the .DBF record, deletion flag included
+  uint16_t HeaderLength() const;
+  uint32_t RecordCount() const;           // as of the last header read
+  uint8_t Version() const;
+  uint8_t LanguageDriver() const;         // the header byte, never rewritten
+  int CodePage() const;                   // from the language driver
+  bool ProductionIndexFlagged() const;    // header byte 28
+  bool Exclusive() const { return share_mode_ == ShareMode::kExclusive; }
+
+  // Re-reads the header (record count) from the file.
+  Result RefreshHeader();
+  // Record `recno` (1-based) as stored, RecordLength() bytes.
+  Result ReadRecord(uint32_t recno, std::vector<uint8_t>& bytes);
+  RecordView View(const uint8_t* record) const { return {&Fields(), record, CodePage()}; }
+
+  // Writing. Each call writes the whole change or nothing that a reader could see.
+  bool Writable() const { return write_refusal_ == kOk; }
+  Result WriteRefusal() const { return write_refusal_; }
+  void ForbidWrites(Result reason, const std::string& why);
+  // Appends a record (bytes complete, deletion flag included); gives its number.
+  Result AppendRecord(const uint8_t* record, uint32_t& recno);
+  Result WriteRecord(uint32_t recno, const uint8_t* record);
+  Result MarkDeleted(uint32_t recno);
+
+  // Record locks: this opening holds at most one lock per record number.
+  Result LockRecord(uint32_t recno);
+  void UnlockRecord(uint32_t recno);
+  bool HoldsRecordLock(uint32_t recno) const;
+  void UnlockAllRecords();
+
+  DbtMemo* Memo() const { return memo_.get(); }
+
+  TableCompanion* Companion() const { return companion_.get(); }
+  void SetCompanion(std::unique_ptr<TableCompanion> companion);
+
+  // Forgets cached state so that changes of other users are seen.
+  Result Reread();
+
+ private:
+  Result CheckWritable() const;
+
+  std::string dbf_path_;
+  ShareMode share_mode_ = ShareMode::kShared;
+  std::unique_ptr<DbfFile> dbf_;
+  std::unique_ptr<DbtMemo> memo_;
+  std::unique_ptr<TableCompanion> companion_;
+  Result write_refusal_ = kOk;
+  std::string write_refusal_text_;
+};
+
+// ---- Cursors ------------------------------------------------------------------------------
+
+// A memo being read or changed through a record buffer (see the blob calls of engine.h).
+struct OpenBlobState {
+  BlobMode mode = BlobMode::kReadOnly;
+  std::string content;  // native bytes
+  bool modified = false;
+};
+
+class Cursor {
+ public:
+  enum class Where : uint8_t { kBeginning, kEnd, kOnRecord, kCrack };
+
+  Cursor(Handle handle, std::unique_ptr<Table> table, OpenMode open_mode,
+         bool translate_fields);
+  ~Cursor();
+
+  Handle handle() const { return handle_; }
+  Table& table() { return *table_; }
+  OpenMode open_mode() const { return open_mode_; }
+  bool translate_fields() const { return translate_fields_; }
+
+  // The order walked; record order until an index is switched to.
+  RecordOrder& Order() { return *order_; }
+  // Replaces the order. With stay_on_record the current record stays current when the
+  // new order holds it (else kErrCannotStayOnRecord and the order is left unchanged);
+  // otherwise the cursor goes to the beginning.
+  Result SetOrder(std::unique_ptr<RecordOrder> order, bool stay_on_record);
+  // Whether the cursor is in an index order (set by SwitchToIndex along with the order).
+  const std::string& index_file() const { return index_file_; }
+  const std::string& index_tag() const { return index_tag_; }
+  void SetIndexNames(std::string file, std::string tag) {
+    index_file_ = std::move(file);
+    index_tag_ = std::move(tag);
+  }
+
+  // Filters; a record is shown only when every active one passes it.
+  std::vector<CursorFilter> filters;
+  bool Passes(const RecordView& record) const;
+  bool AnyFilterActive() const;
+
+  // Position.
+  Where where() const { return where_; }
+  const OrderPos& position() const { return pos_; }
+  void ToBeginning();
+  void ToEnd();
+  // Moves one visible record on; kErrEndOfTable / kErrBeginningOfTable at the ends.
+  Result MoveNext();
+  Result MovePrior();
+  // The current record's bytes, read again from the file. A record stays current until
+  // the cursor moves, even when a change makes it fail a filter; kErrRecordDeleted in a
+  // crack, kErrNoCurrentRecord at the beginning or the end.
+  Result ReadCurrent(std::vector<uint8_t>& record);
+  Result GoToRecord(uint32_t recno);  // becomes current (the order's position of it)
+  void ToCrack() { if (where_ == Where::kOnRecord) where_ = Where::kCrack; }
+
+  // Record buffers: the .DBF record, then one 4-byte blob slot per memo field.
+  uint16_t BufferSize() const;
+  std::vector<OpenBlobState>& blobs() { return blobs_; }
+
+ private:
+  bool Visible(const std::vector<uint8_t>& record) const;
+  Result Walk(bool forward);
+
+  Handle handle_;
+  std::unique_ptr<Table> table_;
+  OpenMode open_mode_;
+  bool translate_fields_;
+  std::unique_ptr<RecordOrder> order_;
+  std::string index_file_, index_tag_;
+  Where where_ = Where::kBeginning;
+  OrderPos pos_;
+  std::vector<OpenBlobState> blobs_;  // slot ids are index + 1
+};
+
+// The cursor behind a handle, or null.
+Cursor* FindCursor(Handle cursor);
+// A fresh handle, unique among every kind of handle of the engine.
+Handle NewHandle();
+// The path of a table in a database: the file found without regard to the case of its
+// name, or the path where it would be created. kErrInvalidHandle for a bad database.
+Result ResolveTablePath(Handle database, const std::string& table_name, std::string& path,
+                        bool& exists);
+
+}  // namespace snyltdyr::engine

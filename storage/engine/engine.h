@@ -1,0 +1,371 @@
+// The storage engine's interface: every operation the table binding, the sessions and
+// the databases use, over real dBASE files (.DBF data, .DBT memo, .MDX production index).
+//
+// Conventions (hold for every operation below):
+// - Every operation returns a 16-bit result code: 0 is success; otherwise the high byte
+//   is the category (0x22 "not found", 0x27 "invalid request", 0x28 "locking", ...) and
+//   the failure is also pushed, with its text, onto the session's error stack, which the
+//   caller reads with `ErrorStackEntry` until it answers `kErrNoMoreEntries`.
+// - Handles (session, database, cursor, language driver, filter) are opaque 32-bit
+//   values; 0 is never a valid handle.
+// - Out-values are written through reference parameters, and only on success.
+// - Text crosses this interface in two forms. Field values (`GetField`, `PutField`) are in
+//   code page 1252: the cursor translates them from and to the table's native code page.
+//   Names, blob contents and filter constants are native text: the caller converts them
+//   with `AnsiToNative` / `NativeToAnsi` and the table's language driver.
+// - Nothing here throws; a damaged file gives an error code, never a crash.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace snyltdyr::engine {
+
+using Result = uint16_t;
+using Handle = uint32_t;
+
+inline constexpr Handle kNoHandle = 0;
+inline constexpr uint16_t kInterfaceVersion = 500;
+
+// ---- Result codes ---------------------------------------------------------------------
+inline constexpr Result kOk = 0;
+
+// 0x21: the operating system and the engine library.
+inline constexpr Result kErrLibraryNotFound = 0x2108;
+inline constexpr Result kErrLibraryLoad = 0x2109;
+inline constexpr Result kErrReadFailed = 0x2101;
+inline constexpr Result kErrWriteFailed = 0x2102;
+inline constexpr Result kErrCreateFailed = 0x2103;
+inline constexpr Result kErrFileExists = 0x2104;
+inline constexpr Result kErrDiskFull = 0x2105;
+
+// 0x22: not found.
+inline constexpr Result kErrBeginningOfTable = 0x2201;  // before the first record (BOF)
+inline constexpr Result kErrEndOfTable = 0x2202;        // after the last record (EOF)
+inline constexpr Result kErrRecordDeleted = 0x2203;     // the current position is a crack
+inline constexpr Result kErrNoCurrentRecord = 0x2204;   // at the beginning or the end
+inline constexpr Result kErrCannotStayOnRecord = 0x2205;  // switching index lost the record
+inline constexpr Result kErrRecordNotFound = 0x2206;    // bookmark of a record that is gone
+inline constexpr Result kErrEndOfBlob = 0x2207;
+inline constexpr Result kErrTableNotFound = 0x2208;     // "Table does not exist."
+inline constexpr Result kErrDirectoryNotFound = 0x2209;
+inline constexpr Result kErrMemoFileNotFound = 0x220A;
+inline constexpr Result kErrIndexNotFound = 0x220B;     // no such index file or tag
+inline constexpr Result kErrAliasNotFound = 0x220C;
+inline constexpr Result kErrNoCurrentIndex = 0x220D;    // the cursor is in record order
+
+// 0x24: damaged or foreign files.
+inline constexpr Result kErrDamagedHeader = 0x2401;
+inline constexpr Result kErrRecordLengthMismatch = 0x2402;
+inline constexpr Result kErrRecordCountBeyondFile = 0x2403;
+inline constexpr Result kErrMemoBlockOutOfRange = 0x2404;
+inline constexpr Result kErrDamagedMemo = 0x2405;
+inline constexpr Result kErrUnsupportedFormat = 0x2406;  // level 7, other families, encrypted
+inline constexpr Result kErrDamagedIndex = 0x2407;
+
+// 0x25: resources.
+inline constexpr Result kErrOutOfMemory = 0x2501;
+inline constexpr Result kErrTooManyHandles = 0x2502;
+
+// 0x27: invalid requests.
+inline constexpr Result kErrInvalidHandle = 0x2701;
+inline constexpr Result kErrInvalidParameter = 0x2702;
+inline constexpr Result kErrInvalidFieldNumber = 0x2703;
+inline constexpr Result kErrInvalidFieldValue = 0x2704;  // a number wider than its field
+inline constexpr Result kErrFieldTypeMismatch = 0x2705;  // e.g. a blob call on a text field
+inline constexpr Result kErrBlobNotOpen = 0x2706;
+inline constexpr Result kErrInvalidBookmark = 0x2707;
+inline constexpr Result kErrInvalidTableDefinition = 0x2708;  // CreateTable's fields
+inline constexpr Result kErrInvalidFilter = 0x2709;
+inline constexpr Result kErrBlobReadOnly = 0x270A;
+inline constexpr Result kErrBlobReadShort = 0x270E;  // a blob read stopped early: answer is the count
+inline constexpr Result kErrIndexAlreadyOpen = 0x272C;
+inline constexpr Result kErrExportMissing = 0x274F;
+
+// 0x28: locking.
+inline constexpr Result kErrRecordLocked = 0x2801;  // another user edits the record
+inline constexpr Result kErrTableInUse = 0x2802;    // another user has the table exclusively
+inline constexpr Result kErrTableBusy = 0x2803;     // header or memo lock not obtained in time
+inline constexpr Result kErrNotLocked = 0x2804;     // modify without the record lock
+
+// 0x29: security.
+inline constexpr Result kErrInsufficientRights = 0x2902;
+
+// 0x2A: invalid context.
+inline constexpr Result kErrNotInitialized = 0x2A01;
+inline constexpr Result kErrNoMoreEntries = 0x2A06;  // error stack read past its last entry;
+                                                     // the loader: start entry missing
+inline constexpr Result kErrAlreadyInitialized = 0x2A07;
+inline constexpr Result kErrTableReadOnly = 0x2A0B;  // only read-only access is possible
+inline constexpr Result kErrIndexOutOfDate = 0x2A0C;  // production index cannot be kept in step
+
+// Codes the session treats specially when it builds its messages.
+inline constexpr Result kErrPassThrough = 0x2EC4;     // the entry's text says it all
+inline constexpr Result kErrVersionMismatch = 0x2F01;  // interface version not supported
+
+// Category of a code: its high byte.
+inline constexpr uint8_t Category(Result r) { return static_cast<uint8_t>(r >> 8); }
+inline constexpr uint8_t kCategoryNotFound = 0x22;
+
+// ---- Engine field types (the type map the binding shares) -------------------------------
+inline constexpr uint16_t kTypeUnknown = 0;
+inline constexpr uint16_t kTypeText = 1;
+inline constexpr uint16_t kTypeDate = 2;
+inline constexpr uint16_t kTypeBlob = 3;
+inline constexpr uint16_t kTypeBoolean = 4;
+inline constexpr uint16_t kTypeInt16 = 5;
+inline constexpr uint16_t kTypeInt32 = 6;
+inline constexpr uint16_t kTypeFloat = 7;
+inline constexpr uint16_t kTypeBcd = 8;
+inline constexpr uint16_t kTypeBytes = 9;
+inline constexpr uint16_t kTypeTime = 10;
+inline constexpr uint16_t kTypeDateTime = 11;
+inline constexpr uint16_t kTypeUInt16 = 12;
+inline constexpr uint16_t kSubtypeNone = 0;
+inline constexpr uint16_t kSubtypeMemo = 22;    // with kTypeBlob
+inline constexpr uint16_t kSubtypeBinary = 23;  // with kTypeBlob
+
+// ---- Engine and session -----------------------------------------------------------------
+struct EngineEnvironment {
+  std::string language;  // "0009"; at most 31 characters
+};
+
+// Starts the engine (version must be kInterfaceVersion). A second start answers
+// kErrAlreadyInitialized and leaves the running engine alone.
+Result StartEngine(uint16_t interface_version, const EngineEnvironment& env);
+// Stops the engine: closes every cursor (releasing its locks) and database.
+Result StopEngine();
+Result GetCurrentSession(Handle& session);
+// The process's locale identifier, kept as a property of the engine.
+Result SetEngineLocale(uint32_t locale_id);
+
+// The engine's own message text for a code ("Table does not exist." ...). Unknown codes
+// give an empty text and kOk.
+Result GetMessageText(Result code, std::string& text);
+
+struct ErrorEntry {
+  Result code = 0;
+  int32_t native_code = 0;  // 0, or the operating system's errno
+  std::string text;         // the text of the failure, with its file name and detail
+};
+// Entry 1 is the most recent failure's first entry; kErrNoMoreEntries past the last.
+// A new failing operation replaces the stack.
+Result GetErrorEntry(uint16_t index, ErrorEntry& entry);
+
+// ---- Databases ----------------------------------------------------------------------------
+enum class OpenMode : uint8_t { kReadWrite, kReadOnly };
+enum class ShareMode : uint8_t { kShared, kExclusive };
+
+// An empty name opens the standard database: a plain directory of tables.
+Result OpenDatabase(const std::string& name, OpenMode open, ShareMode share, Handle& database);
+Result CloseDatabase(Handle database);
+// Empty: the process's working directory. A drive-letter path ("p:\a\b") is taken as
+// /mnt/p/a/b; backslashes are separators. The directory need not exist yet.
+Result SetDirectory(Handle database, const std::string& directory);
+Result GetDirectory(Handle database, std::string& directory);  // as given
+// Boolean settings of a database; stored, without effect on dBASE tables.
+Result SetDatabaseOption(Handle database, uint32_t option, bool value);
+Result GetDatabaseLanguageDriver(Handle database, Handle& driver);
+// No aliases are configured: every name answers kErrAliasNotFound.
+Result LookupAlias(const std::string& name, std::string& directory);
+
+// ---- Tables and cursors -----------------------------------------------------------------
+struct OpenTableArgs {
+  Handle database = kNoHandle;
+  std::string table_name;  // native text; relative names resolve in the database directory
+  std::string driver = "DBASE";
+  std::string index_file;  // empty: the production index when index_tag is set
+  std::string index_tag;   // empty: record order
+  uint16_t index_id = 0;   // 0: the default order; 65535: none
+  OpenMode open_mode = OpenMode::kReadWrite;
+  ShareMode share_mode = ShareMode::kShared;
+  bool translate_fields = true;  // field values in code page 1252 (see top of file)
+};
+// Opens the table: kErrTableNotFound when it does not exist; kErrTableReadOnly when a
+// read-write open is asked and only reading is possible (read-only file, a production
+// index that cannot be kept in step, an unfamiliar format); kErrInsufficientRights when
+// the file cannot be read at all; kErrTableInUse when another user has it exclusively,
+// or, for an exclusive open, when anyone else has it open.
+Result OpenTable(const OpenTableArgs& args, Handle& cursor);
+// Closes the cursor; its record locks and open blobs go with it.
+Result CloseCursor(Handle cursor);
+
+enum class RecordNumbering : uint8_t { kNone, kPhysical, kSequence };
+
+struct CursorProperties {
+  std::string table_name;  // the .DBF path as opened
+  uint16_t field_count = 0;
+  uint16_t record_size = 0;    // bytes of a record buffer for this cursor
+  uint16_t bookmark_size = 0;  // bytes of a bookmark
+  uint16_t index_count = 0;    // indexes open on the table
+  OpenMode open_mode = OpenMode::kReadWrite;
+  ShareMode share_mode = ShareMode::kShared;
+  RecordNumbering numbering = RecordNumbering::kPhysical;
+  uint8_t language_driver = 0;  // the header byte
+  int code_page = 437;          // the table's native code page
+};
+Result GetCursorProperties(Handle cursor, CursorProperties& props);
+// A new record that is inserted goes between records (kept for callers; an insert always
+// becomes the current record).
+Result SetMakeCrack(Handle cursor, bool value);
+
+struct FieldDescriptor {
+  uint16_t number = 0;  // 1-based
+  std::string name;     // native text
+  uint16_t type = kTypeUnknown;
+  uint16_t subtype = kSubtypeNone;
+  int16_t units1 = 0;  // text: width; float: width; blob: 0 (no inline part)
+  int16_t units2 = 0;  // float: decimals
+  uint16_t offset = 0;  // in the record buffer
+  uint16_t length = 0;  // bytes of the value as GetField delivers it
+  char dbase_type = 'C';  // the letter of the header
+  bool read_only = false;  // a type the engine cannot write
+  bool required = false;
+};
+Result GetFieldDescriptors(Handle cursor, std::vector<FieldDescriptor>& fields);
+// The same for a table that is not open.
+Result GetTableFieldDescriptors(Handle database, const std::string& table_name,
+                                const std::string& driver, std::vector<FieldDescriptor>& fields);
+
+struct IndexDescriptor {
+  std::string file_name;  // the index file (the production .MDX for tags)
+  std::string tag_name;   // empty for a single-index file
+  uint16_t id = 0;
+  bool primary = false;
+  bool unique = false;
+  bool descending = false;
+  bool maintained = true;
+  bool case_insensitive = false;
+  bool expression = false;       // key_expression holds the key
+  std::string key_expression;    // native text
+  std::string for_expression;    // native text; empty: every record
+  std::vector<uint16_t> field_numbers;  // key fields when not an expression index (<= 16)
+  std::vector<bool> descending_fields;  // parallel to field_numbers
+  uint16_t key_length = 0;
+};
+// Implemented with the production index (index_api.cpp).
+Result GetIndexDescriptors(Handle cursor, std::vector<IndexDescriptor>& indexes);
+Result GetCurrentIndex(Handle cursor, IndexDescriptor& index);  // kErrNoCurrentIndex in record order
+// Switches the cursor's order. With stay_on_record the current record stays current
+// (kErrCannotStayOnRecord when the new order cannot find it); otherwise the cursor goes
+// to the beginning. An empty tag and file switches to record order.
+Result SwitchToIndex(Handle cursor, const std::string& index_file, const std::string& tag,
+                     uint16_t index_id, bool stay_on_record);
+Result AddIndex(Handle database, Handle cursor, const IndexDescriptor& index);
+Result AddIndexToTable(Handle database, const std::string& table_name,
+                       const std::string& driver, const IndexDescriptor& index);
+Result OpenIndexFile(Handle cursor, const std::string& index_file);  // kErrIndexAlreadyOpen
+
+Result GetTableLanguageDriver(Handle cursor, Handle& driver);
+// Native text of a language driver to code page 1252 and back. Characters the target
+// code page lacks become the nearest plain letter, or "?" when there is none.
+Result NativeToAnsi(Handle driver, std::string_view native, std::string& ansi);
+Result AnsiToNative(Handle driver, std::string_view ansi, std::string& native);
+// The code page of a language driver handle.
+Result GetDriverCodePage(Handle driver, int& code_page);
+
+// ---- Records ------------------------------------------------------------------------------
+enum class LockMode : uint8_t { kNoLock, kWriteLock };
+
+struct RecordProperties {
+  uint32_t physical_number = 0;  // 1-based record number in the .DBF
+  uint32_t sequence_number = 0;  // not kept by dBASE tables: 0
+  uint8_t update_status = 0;     // 0 unmodified
+  bool deleted = false;
+  bool locked = false;           // this cursor holds the record's write lock
+};
+
+Result SetToBeginning(Handle cursor);
+Result SetToEnd(Handle cursor);
+Result SetToBookmark(Handle cursor, const uint8_t* bookmark);
+
+// `record` (record_size bytes) and `props` may be null. The write lock is held until
+// ModifyRecord, ReleaseRecordLock or CloseCursor; kErrRecordLocked when someone else has it.
+Result GetRecord(Handle cursor, LockMode lock, uint8_t* record, RecordProperties* props);
+Result GetNextRecord(Handle cursor, LockMode lock, uint8_t* record, RecordProperties* props);
+Result GetPriorRecord(Handle cursor, LockMode lock, uint8_t* record, RecordProperties* props);
+
+Result GetBookmark(Handle cursor, uint8_t* bookmark);
+// -1, 0 or 1 in the cursor's order; 2 when both stand at equal keys of different records.
+Result CompareBookmarks(Handle cursor, const uint8_t* a, const uint8_t* b, int& comparison);
+
+// Fills a record buffer with blank values (a new, undeleted record).
+Result InitRecord(Handle cursor, uint8_t* record);
+
+// One field's value. `blank` means no value; the other members hold the value of the
+// field's engine type: text (1) in `text` without trailing blanks, date (2) as a day number
+// in `date` (1 January of year 1 is day 1), float (7) in `number`, boolean (4) in
+// `boolean`. A memo field (3) gives only `blank` (no memo); read it through the blob calls.
+struct FieldValue {
+  bool blank = true;
+  std::string text;
+  int32_t date = 0;
+  double number = 0;
+  bool boolean = false;
+};
+Result GetField(Handle cursor, uint16_t field_number, const uint8_t* record, FieldValue& value);
+// Writes the value into the record buffer only; `value.blank` stores no value. A number
+// that does not fit its field's width answers kErrInvalidFieldValue.
+Result PutField(Handle cursor, uint16_t field_number, uint8_t* record, const FieldValue& value);
+
+// Writes the buffer over the current record (which this cursor must have locked, or the
+// table is open exclusively) and, with release_lock, releases the lock.
+Result ModifyRecord(Handle cursor, const uint8_t* record, bool release_lock);
+// Adds the buffer as a new record, which becomes the current record (with the write lock
+// when asked). dBASE tables add at the end in every case; InsertRecord and AppendRecord
+// differ only in the lock.
+Result InsertRecord(Handle cursor, LockMode lock, const uint8_t* record);
+Result AppendRecord(Handle cursor, const uint8_t* record);
+// Marks the current record deleted; it vanishes from every cursor and this cursor stays
+// in the crack where it was. kErrRecordDeleted when the cursor is already in a crack.
+Result DeleteRecord(Handle cursor);
+Result ReleaseRecordLock(Handle cursor);
+// Forgets what was read, so the next read sees the changes of other users.
+Result ForceReread(Handle cursor);
+// Records that the cursor shows (not deleted, passing every active filter).
+Result GetExactRecordCount(Handle cursor, uint32_t& count);
+// The quick count: records not deleted, when no filter is active; else the exact count.
+Result GetRecordCount(Handle cursor, uint32_t& count);
+
+// ---- Filters (filter_api.cpp) -------------------------------------------------------------
+// `tree` is a filter tree in the byte format the filter expressions produce; its size is
+// in its header. The filter starts inactive.
+Result AddFilter(Handle cursor, const uint8_t* tree, uint16_t priority, Handle& filter);
+Result ActivateFilter(Handle cursor, Handle filter);
+Result DeactivateFilter(Handle cursor, Handle filter);
+Result DropFilter(Handle cursor, Handle filter);
+
+// ---- Blobs (memo fields) ------------------------------------------------------------------
+// A blob belongs to a record buffer: it is opened on the buffer's field, read and changed
+// in memory, and written to the memo file by the next ModifyRecord / InsertRecord /
+// AppendRecord from that buffer (memo blocks before the record that points at them).
+// Contents are native text.
+enum class BlobMode : uint8_t { kReadOnly, kReadWrite };
+Result OpenBlob(Handle cursor, uint8_t* record, uint16_t field_number, BlobMode mode);
+Result GetBlobSize(Handle cursor, const uint8_t* record, uint16_t field_number, uint32_t& size);
+// Reads up to `count` bytes at `offset`; `read` says how many. kErrEndOfBlob when fewer than
+// `count` were left (the bytes that were there are delivered).
+Result GetBlob(Handle cursor, const uint8_t* record, uint16_t field_number, uint32_t offset,
+               uint32_t count, uint8_t* dest, uint32_t& read);
+Result PutBlob(Handle cursor, uint8_t* record, uint16_t field_number, uint32_t offset,
+               uint32_t count, const uint8_t* src);
+Result TruncateBlob(Handle cursor, uint8_t* record, uint16_t field_number, uint32_t length);
+// Closes the blob; unwritten changes are dropped.
+Result FreeBlob(Handle cursor, uint8_t* record, uint16_t field_number);
+
+// ---- Creating tables ------------------------------------------------------------------------
+struct NewField {
+  std::string name;  // 1-10 letters, digits or "_", starting with a letter (native text)
+  char type = 'C';   // C, D, N, F, L or M
+  uint8_t length = 0;  // C 1-254, N/F 1-20; D, L and M take their fixed widths
+  uint8_t decimals = 0;
+};
+// Creates a dBASE IV table (and its memo file when it has memo fields) whose header names
+// the language driver `language_driver` (e.g. 0x17 for Norwegian code page 865, 0x57 for
+// 1252). kErrFileExists when the table exists.
+Result CreateTable(Handle database, const std::string& table_name,
+                   const std::vector<NewField>& fields, uint8_t language_driver);
+
+}  // namespace snyltdyr::engine
