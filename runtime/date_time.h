@@ -45,12 +45,17 @@ std::string FormatDate(TDateTime value);
 std::string FormatDate(TDateTime value, const std::string& pattern);
 // Date followed by the time of day when there is one ("07.03.2005 14:30:00").
 std::string FormatDateTime(TDateTime value);
+// The time of day in the long time pattern (h/hh hours, m/mm or n/nn minutes, s/ss).
+std::string FormatTimeOfDay(TDateTime value);
 
 // Parses a date in the order of day, month and year of the short date pattern, with the
 // locale's separator. Two-digit years are taken in the century window around today.
 std::optional<TDateTime> TryParseDate(const std::string& text);
 // The same, raising EConvertError "'%s' is not a valid date".
 TDateTime ParseDate(const std::string& text);
+// A time of day "h:mm[:ss[.zzz]]"; raises "'%s' is not a valid time".
+std::optional<TDateTime> TryParseTime(const std::string& text);
+TDateTime ParseTime(const std::string& text);
 // A date optionally followed by a time of day, or a time alone; raises
 // "'%s' is not a valid date and time".
 TDateTime ParseDateTime(const std::string& text);

@@ -21,6 +21,8 @@ RegionalSettings NorwegianSettings() {
   s.decimal_separator = ',';
   s.thousand_separator = ' ';
   s.currency_decimals = 2;
+  s.currency_string = "kr";
+  s.currency_format = 2;
   return s;
 }
 

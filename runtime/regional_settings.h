@@ -16,6 +16,8 @@ struct RegionalSettings {
   char decimal_separator = ',';
   char thousand_separator = ' ';
   int currency_decimals = 2;
+  std::string currency_string = "kr";
+  int currency_format = 2;  // where the sign goes: 0 "kr1", 1 "1kr", 2 "kr 1", 3 "1 kr"
 };
 
 // The record in force. Set once at start; tests may replace it.
