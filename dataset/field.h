@@ -25,6 +25,7 @@
 #include <functional>
 #include <string>
 
+#include "dataset/component.h"
 #include "dataset/field_type.h"
 #include "runtime/date_time.h"
 
@@ -39,7 +40,7 @@ enum TFieldKind { fkData, fkCalculated, fkLookup, fkInternalCalc, fkAggregate };
 // The 256 byte values an editing control may accept.
 using TFieldChars = std::bitset<256>;
 
-class TField {
+class TField : public TComponent {
  public:
   using TFieldNotifyEvent = std::function<void(TField&)>;
   using TFieldGetTextEvent = std::function<void(TField&, std::string& text, bool display_text)>;
@@ -47,12 +48,8 @@ class TField {
 
   // `name` is the component name (SnyltdyrTableDATO), not the field name.
   explicit TField(std::string name = {});
-  virtual ~TField();
-  TField(const TField&) = delete;
-  TField& operator=(const TField&) = delete;
-
-  const std::string& Name() const { return name_; }
-  void SetName(const std::string& name) { name_ = name; }
+  // Detaches from the dataset, closing it first when it is open.
+  ~TField() override;
 
   // Attaching to a dataset adds the field to its field list (which may refuse it: a
   // missing or duplicate name); detaching removes it. Null detaches.
@@ -171,9 +168,10 @@ class TField {
   virtual int32_t InMemorySize() const { return ValueSize(); }
 
  private:
+  friend class TFields;  // keeps data_set_ and the bound size in step with the list
+
   void CheckInactive() const;
 
-  std::string name_;
   TDataSet* data_set_ = nullptr;
   std::string field_name_;
   std::string display_label_;
