@@ -96,8 +96,9 @@ class Reader {
   }
 
  private:
-  FilterTreeError Child(size_t parent, uint16_t offset, int* index, bool list_allowed = false) {
-    if (offset <= parent) return FilterTreeError::kBadOperand;
+  // Reads an operand, which must lie after `floor` (its parent, as a rule).
+  FilterTreeError Child(size_t floor, uint16_t offset, int* index, bool list_allowed = false) {
+    if (offset <= floor) return FilterTreeError::kBadOperand;
     // Evaluation recurses as deep as the tree; keep that well inside any thread's stack.
     if (depth_ >= kMaxFilterDepth) return FilterTreeError::kTooDeep;
     ++depth_;
@@ -117,15 +118,21 @@ class Reader {
         return Child(offset, operand[0], &node->left);
       case FilterClass::kBinary:
         if ((e = Child(offset, operand[0], &node->left)) != FilterTreeError::kNone) return e;
-        if ((e = Child(offset, operand[1], &node->right, node->op == FilterOp::kIn)) !=
-            FilterTreeError::kNone) {
+        if (node->op != FilterOp::kIn) return Child(offset, operand[1], &node->right);
+        {
+          // Elements after the first are written before their list item, so an element
+          // may lie before its item; it still lies after the IN node.
+          size_t outer_floor = list_floor_;
+          list_floor_ = offset;
+          e = Child(offset, operand[1], &node->right, true);
+          if (e == FilterTreeError::kNone &&
+              out_->nodes[node->right].node_class != FilterClass::kListItem) {
+            e = FilterTreeError::kBadOperand;
+          }
+          if (e == FilterTreeError::kNone) e = ReadList(operand[1], node->right);
+          list_floor_ = outer_floor;
           return e;
         }
-        if (node->op != FilterOp::kIn) return e;
-        if (out_->nodes[node->right].node_class != FilterClass::kListItem) {
-          return FilterTreeError::kBadOperand;
-        }
-        return ReadList(operand[1], node->right);
       case FilterClass::kCompare:
         node->case_insensitive = operand[0] != 0;
         node->prefix_length = operand[1];
@@ -145,7 +152,7 @@ class Reader {
       case FilterClass::kListItem:
         // The chain of items is followed by ReadList, in a loop rather than by recursion.
         next_item_[offset] = operand[1];
-        return Child(offset, operand[0], &node->left);
+        return Child(list_floor_, operand[0], &node->left);
       default:
         return FilterTreeError::kUnknownClass;
     }
@@ -210,6 +217,7 @@ class Reader {
   std::map<size_t, int> read_;
   std::map<size_t, uint16_t> next_item_;  // list item offset -> offset of the next item
   int depth_ = 0;
+  size_t list_floor_ = 0;  // offset of the IN node whose list is being read
 };
 
 }  // namespace

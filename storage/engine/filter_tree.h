@@ -22,7 +22,9 @@
 // Reading checks every offset and size against the buffer, so a damaged or hostile tree is
 // refused with an error code and never read past its end. Writers put every node before its
 // operands, so a readable tree has each operand at a higher node offset than its parent;
-// reading insists on it, which also rules out cycles.
+// reading insists on it, which also rules out cycles. The one exception: every element of
+// an IN list but the first is written just before its list item, so an element need only
+// lie after the IN node (and may not itself be a list item).
 #pragma once
 
 #include <cstddef>
