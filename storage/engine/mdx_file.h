@@ -1,0 +1,123 @@
+// The production index file (.MDX): its header, its tag table and its blocks.
+//
+// Layout. The file is a run of 512-byte pages; every pointer in it is a page number.
+// Pages 0-3 hold the file header (bytes 0-543) and the tag table (544-2047, 32 bytes per
+// tag, at most 47 tags). Everything else is blocks of `block_pages` pages (normally 2):
+// one tag-header block per tag, the B-tree nodes of each tag, and released blocks chained
+// into a free list from header bytes 36-39 through bytes 4-7 of each free block.
+//
+// File header (little-endian):
+//    0  version (2)            1  creation date Y M D (two-digit year)
+//    4  table base name (16)  20  pages per block (u16)   22  bytes per block (u16)
+//   24  production flag (1)   25  tag slots (48)   26  tag entry length (32)
+//   28  tags in use (u16)     31  0x1B   32  pages in file (u32)   36  first free page (u32)
+//   40  blocks available      44  last update Y M D   529  0x01
+// Tag entry (32 bytes at 544 + 32 i): 0 tag-header page (u32), 4 name (11, NUL padded),
+//   15 key format 0x10, 16/17/18 left/right/parent threads of the binary tree of names,
+//   19 0x02, 20 key type.
+//
+// Invariants kept by every write: child blocks are written before the blocks and header
+// words that point at them; header bytes 32-35 always cover every block in use; unknown
+// bytes of the header and of tag headers (other programs leave memory residue there) are
+// kept as they were. The index lock (byte 0xEFFFFFFE of the .MDX) is held while any tag
+// changes, and the header is read again right after taking it.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "storage/engine/index_status.h"
+
+namespace snyltdyr::engine {
+
+inline constexpr uint32_t kMdxPageSize = 512;
+inline constexpr uint32_t kMdxHeaderPages = 4;
+inline constexpr size_t kMdxMaxTags = 47;
+inline constexpr size_t kMdxTagNameMax = 10;
+
+struct MdxTagEntry {
+  uint32_t header_page = 0;
+  std::string name;  // as stored (upper case by convention)
+  char key_type = 'C';
+};
+
+class MdxFile {
+ public:
+  ~MdxFile();
+  MdxFile(const MdxFile&) = delete;
+  MdxFile& operator=(const MdxFile&) = delete;
+
+  // Opens an existing file and checks its header and tag table; a damaged header fails.
+  static IndexStatus Open(const std::string& path, bool writable, std::unique_ptr<MdxFile>& out);
+  // Creates a new file with no tags for the table whose base name is `table_base`.
+  static IndexStatus Create(const std::string& path, const std::string& table_base,
+                            std::unique_ptr<MdxFile>& out);
+
+  const std::string& path() const { return path_; }
+  bool writable() const { return writable_; }
+  int fd() const { return fd_; }
+
+  uint32_t block_pages() const { return block_pages_; }
+  uint32_t block_bytes() const { return block_pages_ * kMdxPageSize; }
+  // Pages that may be addressed: the smaller of the header's count and the file size.
+  uint32_t page_limit() const { return page_limit_; }
+  uint32_t page_count() const { return page_count_; }
+  uint32_t free_page() const { return free_page_; }
+  const std::vector<MdxTagEntry>& tags() const { return tags_; }
+  // Problems found with the header or the tag table that make the file unsafe to write.
+  const std::string& write_problem() const { return write_problem_; }
+
+  // Reads the header and the tag table again (after taking the lock, or when another
+  // user may have changed the file).
+  IndexStatus Reload();
+
+  IndexStatus ReadBlock(uint32_t page, std::string& block) const;
+  IndexStatus WriteBlock(uint32_t page, const std::string& block);
+
+  // A zeroed block for a new node: from the free list when it is sound, else appended.
+  // The header words change in memory; WriteHeader() stores them.
+  IndexStatus AllocateBlock(uint32_t& page);
+  // Puts a block that no tag uses any more on the free list.
+  IndexStatus ReleaseBlock(uint32_t page);
+  // Stores header bytes 0-47 (page count, free page, update date).
+  IndexStatus WriteHeader();
+
+  // Adds an entry to the tag table (after the tag's header block and tree were written)
+  // and rewrites the table with fresh name threads.
+  IndexStatus AddTagEntry(const MdxTagEntry& entry);
+
+  // Pages of the free list, for the index checker; false when the list is broken.
+  bool FreeListPages(std::vector<uint32_t>& pages) const;
+
+  // The index lock, taken with a few short retries.
+  bool Lock();
+  void Unlock();
+
+ private:
+  MdxFile() = default;
+  IndexStatus ParseHeader();
+  void WriteTagTable();
+
+  std::string path_;
+  int fd_ = -1;
+  bool writable_ = false;
+  bool locked_ = false;
+  std::string head_;  // pages 0-3 as read (2048 bytes)
+  uint32_t block_pages_ = 2;
+  uint32_t page_count_ = 4;
+  uint32_t page_limit_ = 4;
+  uint32_t free_page_ = 0;
+  bool reuse_free_ = true;  // false when the free list failed its checks
+  std::vector<MdxTagEntry> tags_;
+  std::string write_problem_;
+};
+
+// Little-endian helpers over byte strings, bounds-checked by the caller's sizes.
+uint16_t GetU16(const std::string& b, size_t off);
+uint32_t GetU32(const std::string& b, size_t off);
+void PutU16(std::string& b, size_t off, uint16_t v);
+void PutU32(std::string& b, size_t off, uint32_t v);
+
+}  // namespace snyltdyr::engine
