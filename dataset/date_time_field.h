@@ -32,7 +32,6 @@ class TDateTimeField : public TField {
   std::string GetText(bool display_text) const override;
   void StorageToValue(const void* storage, void* value) const override;
   void ValueToStorage(const void* value, void* storage) const override;
-  int32_t InMemorySize() const override { return sizeof(TDateTime); }
 
   // Text of a value in the short form (date only for a date field).
   virtual std::string FormatValue(TDateTime value) const;

@@ -165,7 +165,6 @@ class TField : public TComponent {
   // copies ValueSize bytes unchanged.
   virtual void StorageToValue(const void* storage, void* value) const;
   virtual void ValueToStorage(const void* value, void* storage) const;
-  virtual int32_t InMemorySize() const { return ValueSize(); }
 
  private:
   friend class TFields;  // keeps data_set_ and the bound size in step with the list

@@ -263,13 +263,19 @@ std::string FormatDate(TDateTime value, const std::string& pattern) {
   int year, month, day;
   DecodeDate(value, year, month, day);
   std::string out;
+  bool after_hour = false;  // "m" right after an hour is the minute
   for (size_t i = 0; i < pattern.size();) {
     const char c = static_cast<char>(std::tolower(static_cast<unsigned char>(pattern[i])));
-    if (c == 'd' || c == 'm' || c == 'y') {
+    if (c == 'd' || c == 'y' || (c == 'm' && !after_hour)) {
       const size_t n = RunLength(pattern, i, c);
       if (c == 'd') out += n > 1 ? TwoDigits(day) : std::to_string(day);
       if (c == 'm') out += n > 1 ? TwoDigits(month) : std::to_string(month);
       if (c == 'y') out += n > 2 ? Padded(year, 4) : TwoDigits(year % 100);
+      i += n;
+    } else if (c == 'h' || c == 'n' || c == 's' || c == 'z' || c == 'm') {
+      const size_t n = RunLength(pattern, i, c);
+      out += FormatTime(value, pattern.substr(i, n));
+      after_hour = c == 'h';
       i += n;
     } else {
       out += pattern[i] == '/' ? Regional().date_separator : pattern[i];

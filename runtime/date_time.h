@@ -40,7 +40,8 @@ TDateTime StampToDateTime(double stamp);
 
 // Text of a date in `pattern` (d, dd, m, mm, yy, yyyy in either case; "/" is the
 // locale's date separator; other characters are copied). The default pattern is the
-// short date pattern in force.
+// short date pattern in force. A pattern may also hold the time of day: h/hh hours,
+// n/nn minutes (m/mm right after the hours), s/ss seconds, z/zzz milliseconds.
 std::string FormatDate(TDateTime value);
 std::string FormatDate(TDateTime value, const std::string& pattern);
 // Date followed by the time of day when there is one ("07.03.2005 14:30:00").
