@@ -53,6 +53,8 @@ void TBlobField::WriteAll(const std::string& value) {
     if (count <= 0) throw EDatabaseError("Field '" + MessageName() + "' cannot be modified");
     done += count;
   }
+  // An empty value writes nothing; cutting the stream still records the change.
+  if (total == 0) stream->Truncate();
   // Destroying the stream closes it: the field is marked modified and the dataset told.
 }
 

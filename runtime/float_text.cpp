@@ -15,16 +15,16 @@ namespace {
 
 struct Decomposed {
   std::string digits;  // significant digits, no trailing zeros ("" for zero)
-  int exponent = 0;    // value = 0.d1d2d3... * 10^(exponent + 1)
+  int exponent = 0;    // value = d1.d2d3... * 10^exponent
 };
 
-// `value` (finite, non-negative) rounded to `digits` significant digits.
-Decomposed Decompose(double value, int digits) {
+// The shortest decimal digits that read back as `value` (finite, non-negative). Rounding
+// works on these, half away from zero, so 2.675 shows as 2.68 as the user wrote it.
+Decomposed Shortest(double value) {
   Decomposed out;
   if (value == 0) return out;
   char buffer[64];
-  auto result = std::to_chars(buffer, buffer + sizeof buffer, value,
-                              std::chars_format::scientific, digits - 1);
+  auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::scientific);
   std::string text(buffer, result.ptr);
   const size_t e = text.find('e');
   out.exponent = std::atoi(text.c_str() + e + 1);
@@ -35,6 +35,30 @@ Decomposed Decompose(double value, int digits) {
   return out;
 }
 
+// Keeps `keep` leading digits, rounding half away from zero; `keep` may be 0 or less
+// (everything is below the last kept place).
+Decomposed RoundDigits(Decomposed d, int keep) {
+  if (d.digits.empty() || keep >= static_cast<int>(d.digits.size())) return d;
+  if (keep < 0) return {};
+  const bool up = d.digits[static_cast<size_t>(keep)] >= '5';
+  d.digits.resize(static_cast<size_t>(keep));
+  if (up) {
+    int i = keep - 1;
+    while (i >= 0 && d.digits[static_cast<size_t>(i)] == '9') d.digits[static_cast<size_t>(i--)] = '0';
+    if (i >= 0) {
+      d.digits[static_cast<size_t>(i)]++;
+    } else {  // 9.99 -> 10.0: one more place in front
+      d.digits.insert(d.digits.begin(), '1');
+      d.exponent++;
+    }
+  }
+  while (!d.digits.empty() && d.digits.back() == '0') d.digits.pop_back();
+  return d;
+}
+
+// `value` (finite, non-negative) rounded to `digits` significant digits.
+Decomposed Decompose(double value, int digits) { return RoundDigits(Shortest(value), digits); }
+
 std::string NonFinite(double value) {
   if (std::isnan(value)) return "NAN";
   return value < 0 ? "-INF" : "INF";
@@ -42,10 +66,23 @@ std::string NonFinite(double value) {
 
 // Decimal text of |value| with exactly `decimals` decimals, '.' as the mark.
 std::string FixedDigits(double value, int decimals) {
-  char buffer[400];
-  auto result = std::to_chars(buffer, buffer + sizeof buffer, std::fabs(value),
-                              std::chars_format::fixed, decimals);
-  return std::string(buffer, result.ptr);
+  const Decomposed exact = Shortest(std::fabs(value));
+  const Decomposed d = RoundDigits(exact, exact.exponent + 1 + decimals);
+  std::string integer = "0";
+  std::string fraction(static_cast<size_t>(decimals), '0');
+  if (!d.digits.empty()) {
+    // Place each digit: digit k stands for 10^(exponent - k).
+    if (d.exponent >= 0) integer.assign(static_cast<size_t>(d.exponent) + 1, '0');
+    for (size_t k = 0; k < d.digits.size(); ++k) {
+      const int place = d.exponent - static_cast<int>(k);
+      if (place >= 0) {
+        integer[integer.size() - 1 - static_cast<size_t>(place)] = d.digits[k];
+      } else if (-place <= decimals) {
+        fraction[static_cast<size_t>(-place - 1)] = d.digits[k];
+      }
+    }
+  }
+  return decimals > 0 ? integer + "." + fraction : integer;
 }
 
 std::string GroupThousands(const std::string& integer_part) {
