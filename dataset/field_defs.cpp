@@ -1,35 +1,8 @@
 #include "dataset/field_defs.h"
 
+#include "runtime/cp1252.h"
+
 namespace snyltdyr {
-
-namespace {
-
-// Upper case of a code page 1252 byte: ASCII letters, the accented letters 0xE0..0xFE
-// (except the division sign 0xF7), and the four letters whose capitals sit in 0x8A..0x9F.
-unsigned char UpperCp1252(unsigned char c) {
-  if (c >= 'a' && c <= 'z') return static_cast<unsigned char>(c - 0x20);
-  if (c >= 0xE0 && c <= 0xFE && c != 0xF7) return static_cast<unsigned char>(c - 0x20);
-  switch (c) {
-    case 0x9A: return 0x8A;
-    case 0x9C: return 0x8C;
-    case 0x9E: return 0x8E;
-    case 0xFF: return 0x9F;
-    default: return c;
-  }
-}
-
-bool SameName(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (UpperCp1252(static_cast<unsigned char>(a[i])) !=
-        UpperCp1252(static_cast<unsigned char>(b[i]))) {
-      return false;
-    }
-  }
-  return true;
-}
-
-}  // namespace
 
 TFieldDef& TFieldDefs::Add(std::string name, TFieldType type, int size, bool required) {
   TFieldDef def;
@@ -44,7 +17,7 @@ TFieldDef& TFieldDefs::Add(std::string name, TFieldType type, int size, bool req
 
 int TFieldDefs::IndexOf(const std::string& name) const {
   for (int i = 0; i < Count(); ++i) {
-    if (SameName(defs_[static_cast<size_t>(i)].name, name)) return i;
+    if (SameText1252(defs_[static_cast<size_t>(i)].name, name)) return i;
   }
   return -1;
 }
