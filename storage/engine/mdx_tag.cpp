@@ -1,0 +1,636 @@
+#include "storage/engine/mdx_tag.h"
+
+#include <algorithm>
+#include <cstring>
+#include <ctime>
+
+#include "storage/engine/key_codec.h"
+
+namespace snyltdyr::engine {
+namespace {
+
+constexpr size_t kMaxDepth = 32;
+constexpr size_t kExpressionOffset = 24;
+constexpr size_t kExpressionMax = 220;
+constexpr size_t kForOffset = 762;
+
+uint16_t ItemLength(uint16_t key_length) {
+  return static_cast<uint16_t>((key_length + 4 + 3) / 4 * 4);
+}
+
+std::string CString(const std::string& block, size_t off, size_t max) {
+  if (off >= block.size()) return {};
+  const size_t n = strnlen(block.data() + off, std::min(max, block.size() - off));
+  return block.substr(off, n);
+}
+
+}  // namespace
+
+// ---- Header ---------------------------------------------------------------------------
+
+IndexStatus MdxTag::Load(MdxFile& file, const MdxTagEntry& entry, std::unique_ptr<MdxTag>& out) {
+  std::unique_ptr<MdxTag> t(new MdxTag());
+  t->file_ = &file;
+  t->entry_ = entry;
+  IndexStatus s = t->Reload();
+  if (!s) return s;
+  out = std::move(t);
+  return IndexStatus::Ok();
+}
+
+IndexStatus MdxTag::Reload() {
+  std::string block;
+  IndexStatus s = file_->ReadBlock(entry_.header_page, block);
+  if (!s) return IndexStatus::Error("tag " + entry_.name + ": " + s.message());
+  return ParseHeader(block);
+}
+
+IndexStatus MdxTag::ParseHeader(const std::string& block) {
+  auto bad = [&](const std::string& why) {
+    return IndexStatus::Error(file_->path() + ": tag " + entry_.name + ": " + why);
+  };
+  const uint32_t root = GetU32(block, 0);
+  const char type = block[9];
+  const uint16_t key_length = GetU16(block, 12);
+  const uint16_t max_keys = GetU16(block, 14);
+  const uint16_t secondary = GetU16(block, 16);
+  const uint16_t item_length = GetU16(block, 18);
+  if (type != 'C' && type != 'N' && type != 'D') return bad("unknown key type");
+  if (type != entry_.key_type) return bad("key type differs from the tag table");
+  if ((type == 'N' && key_length != kNumericKeyLength) ||
+      (type == 'D' && key_length != kDateKeyLength) ||
+      (type == 'C' && (key_length < 1 || key_length > kMaxCharacterKeyLength)))
+    return bad("impossible key length " + std::to_string(key_length));
+  if (item_length != ItemLength(key_length)) return bad("item length does not fit the key");
+  const uint32_t fit = (file_->block_bytes() - 12) / item_length;
+  if (max_keys < 2 || max_keys > fit) return bad("impossible number of keys per node");
+  if (secondary != (type == 'D' ? 1 : 0)) return bad("secondary key type does not fit");
+  if (root < kMdxHeaderPages || root + file_->block_pages() > file_->page_limit())
+    return bad("root page out of range");
+  for (const MdxTagEntry& e : file_->tags())
+    if (e.header_page == root) return bad("root page is a tag header");
+
+  header_ = block;
+  root_ = root;
+  pages_ = GetU32(block, 4);
+  flags_ = static_cast<uint8_t>(block[8]);
+  key_type_ = type;
+  key_length_ = key_length;
+  item_length_ = item_length;
+  read_max_ = max_keys;
+  write_max_ = std::min<uint32_t>(max_keys, (file_->block_bytes() - 16) / item_length);
+  if (write_max_ < 2) write_max_ = 2;
+  unique_byte_ = static_cast<uint8_t>(block[23]);
+  expression_ = CString(block, kExpressionOffset, kExpressionMax);
+  has_for_ = block[245] != 0;
+  for_expression_ = has_for_ ? CString(block, kForOffset, kExpressionMax) : std::string();
+  first_leaf_ = GetU32(block, 248);
+  last_leaf_ = GetU32(block, 252);
+  return IndexStatus::Ok();
+}
+
+IndexStatus MdxTag::WriteTagHeader() {
+  PutU32(header_, 0, root_);
+  PutU32(header_, 4, pages_);
+  header_[20] = static_cast<char>(static_cast<uint8_t>(header_[20]) + 1);  // change counter
+  header_[246] = 1;
+  PutU32(header_, 248, first_leaf_);
+  PutU32(header_, 252, last_leaf_);
+  return file_->WriteBlock(entry_.header_page, header_);
+}
+
+int MdxTag::CompareKeys(const std::string& a, const std::string& b) const {
+  const int c = engine::CompareKeys(key_type_, a, b);
+  return descending() ? -c : c;
+}
+
+int MdxTag::ComparePos(const std::string& ka, uint32_t ra, const std::string& kb,
+                       uint32_t rb) const {
+  const int c = CompareKeys(ka, kb);
+  if (c != 0) return c;
+  return (ra > rb) - (ra < rb);
+}
+
+// ---- Nodes ----------------------------------------------------------------------------
+
+IndexStatus MdxTag::ReadNode(uint32_t page, MdxNode& node) const {
+  std::string block;
+  IndexStatus s = file_->ReadBlock(page, block);
+  if (!s) return s;
+  const uint32_t n = GetU32(block, 0);
+  if (n > read_max_)
+    return IndexStatus::Error(file_->path() + ": tag " + entry_.name + ": node at page " +
+                              std::to_string(page) + " claims " + std::to_string(n) + " keys");
+  node.page = page;
+  node.keys.resize(n);
+  node.ptrs.resize(n);
+  for (uint32_t i = 0; i < n; ++i) {
+    const size_t off = 8 + static_cast<size_t>(i) * item_length_;
+    node.ptrs[i] = GetU32(block, off);
+    node.keys[i].assign(block, off + 4, key_length_);
+  }
+  node.extra = GetU32(block, 8 + static_cast<size_t>(n) * item_length_);
+  node.leaf = node.extra == 0;
+  if (!node.leaf) {
+    for (size_t i = 0; i <= n; ++i) {
+      const uint32_t c = node.child(i);
+      if (c < kMdxHeaderPages || c + file_->block_pages() > file_->page_limit())
+        return IndexStatus::Error(file_->path() + ": tag " + entry_.name + ": node at page " +
+                                  std::to_string(page) + " points outside the file");
+    }
+  }
+  return IndexStatus::Ok();
+}
+
+IndexStatus MdxTag::WriteNode(const MdxNode& node) {
+  std::string block(file_->block_bytes(), '\0');
+  const size_t n = node.size();
+  PutU32(block, 0, static_cast<uint32_t>(n));
+  for (size_t i = 0; i < n; ++i) {
+    const size_t off = 8 + i * item_length_;
+    PutU32(block, off, node.ptrs[i]);
+    std::memcpy(block.data() + off + 4, node.keys[i].data(),
+                std::min<size_t>(node.keys[i].size(), key_length_));
+  }
+  if (!node.leaf) PutU32(block, 8 + n * item_length_, node.extra);
+  return file_->WriteBlock(node.page, block);
+}
+
+IndexStatus MdxTag::NewNode(MdxNode& node) {
+  IndexStatus s = file_->AllocateBlock(node.page);
+  if (s) pages_ += file_->block_pages();
+  return s;
+}
+
+IndexStatus MdxTag::FreeNode(uint32_t page) {
+  pages_ -= std::min(pages_, file_->block_pages());
+  return file_->ReleaseBlock(page);
+}
+
+// ---- Walking --------------------------------------------------------------------------
+
+IndexStatus MdxTag::Descend(const std::string& key, MdxPath& path) const {
+  path.clear();
+  uint32_t page = root_;
+  while (path.size() < kMaxDepth) {
+    MdxFrame f;
+    IndexStatus s = ReadNode(page, f.node);
+    if (!s) return s;
+    if (f.node.leaf) {
+      path.push_back(std::move(f));
+      return IndexStatus::Ok();
+    }
+    size_t i = 0;
+    while (i < f.node.size() && CompareKeys(f.node.keys[i], key) < 0) ++i;
+    f.idx = i;
+    page = f.node.child(i);
+    path.push_back(std::move(f));
+  }
+  return IndexStatus::Error(file_->path() + ": tag " + entry_.name + " is too deep (a cycle?)");
+}
+
+IndexStatus MdxTag::DescendEdge(uint32_t page, bool leftmost, MdxPath& path) const {
+  while (path.size() < kMaxDepth) {
+    MdxFrame f;
+    IndexStatus s = ReadNode(page, f.node);
+    if (!s) return s;
+    const size_t n = f.node.size();
+    if (f.node.leaf) {
+      f.idx = leftmost || n == 0 ? 0 : n - 1;
+      path.push_back(std::move(f));
+      return IndexStatus::Ok();
+    }
+    f.idx = leftmost ? 0 : n;
+    page = f.node.child(f.idx);
+    path.push_back(std::move(f));
+  }
+  return IndexStatus::Error(file_->path() + ": tag " + entry_.name + " is too deep (a cycle?)");
+}
+
+IndexStatus MdxTag::Step(MdxPath& path, bool forward, bool& found) const {
+  found = false;
+  if (path.empty()) return IndexStatus::Ok();
+  MdxFrame& leaf = path.back();
+  if (forward && leaf.idx + 1 < leaf.node.size()) {
+    ++leaf.idx;
+    found = true;
+    return IndexStatus::Ok();
+  }
+  if (!forward && leaf.idx > 0 && leaf.idx <= leaf.node.size()) {
+    --leaf.idx;
+    found = true;
+    return IndexStatus::Ok();
+  }
+  for (size_t level = path.size() - 1; level > 0; --level) {
+    MdxFrame& parent = path[level - 1];
+    const bool can = forward ? parent.idx < parent.node.size() : parent.idx > 0;
+    if (!can) continue;
+    forward ? ++parent.idx : --parent.idx;
+    MdxPath walked(path.begin(), path.begin() + static_cast<long>(level));
+    IndexStatus s = DescendEdge(parent.node.child(parent.idx), forward, walked);
+    if (!s) return s;
+    path = std::move(walked);
+    if (path.back().node.size() == 0) return Step(path, forward, found);  // empty leaf
+    found = true;
+    return IndexStatus::Ok();
+  }
+  return IndexStatus::Ok();
+}
+
+IndexStatus MdxTag::First(MdxPath& path, bool& found) const {
+  path.clear();
+  IndexStatus s = DescendEdge(root_, true, path);
+  if (!s) return s;
+  found = path.back().node.size() > 0;
+  if (!found) return Step(path, true, found);
+  return IndexStatus::Ok();
+}
+
+IndexStatus MdxTag::Last(MdxPath& path, bool& found) const {
+  path.clear();
+  IndexStatus s = DescendEdge(root_, false, path);
+  if (!s) return s;
+  found = path.back().node.size() > 0;
+  if (!found) return Step(path, false, found);
+  return IndexStatus::Ok();
+}
+
+IndexStatus MdxTag::Normalize(MdxPath& path, bool& found) const {
+  MdxFrame& leaf = path.back();
+  if (leaf.idx < leaf.node.size()) {
+    found = true;
+    return IndexStatus::Ok();
+  }
+  if (leaf.node.size() > 0) leaf.idx = leaf.node.size() - 1;
+  return Step(path, true, found);
+}
+
+IndexStatus MdxTag::Seek(const std::string& key, uint32_t recno, bool strict, MdxPath& path,
+                         bool& found) const {
+  IndexStatus s = SeekPlace(key, recno, strict, path);
+  if (!s) return s;
+  found = path.back().idx < path.back().node.size();
+  if (!found) {
+    MdxPath walk = path;
+    s = Normalize(walk, found);
+    if (!s) return s;
+    if (found) path = std::move(walk);
+  }
+  return IndexStatus::Ok();
+}
+
+IndexStatus MdxTag::SeekPlace(const std::string& key, uint32_t recno, bool strict,
+                              MdxPath& path) const {
+  IndexStatus s = Descend(key, path);
+  if (!s) return s;
+  auto before = [&](const MdxPath& p) {
+    const MdxFrame& f = p.back();
+    const int c = ComparePos(f.node.keys[f.idx], f.node.ptrs[f.idx], key, recno);
+    return strict ? c <= 0 : c < 0;
+  };
+  auto scan = [&](MdxPath& p) {
+    MdxFrame& f = p.back();
+    f.idx = 0;
+    while (f.idx < f.node.size() && before(p)) ++f.idx;
+  };
+  scan(path);
+  // Equal keys may run on into the following leaves with record numbers still below
+  // the target: follow them, so that the place found keeps equal keys in record order.
+  while (path.back().idx == path.back().node.size() && path.back().node.size() > 0) {
+    MdxPath next = path;
+    next.back().idx = next.back().node.size() - 1;
+    bool more = false;
+    s = Step(next, true, more);
+    if (!s) return s;
+    if (!more || !before(next)) break;
+    path = std::move(next);
+    scan(path);
+  }
+  return IndexStatus::Ok();
+}
+
+IndexStatus MdxTag::FindExact(const std::string& key, uint32_t recno, MdxPath& path,
+                              bool& found) const {
+  IndexStatus s = Seek(key, recno, false, path, found);
+  if (!s) return s;
+  if (found && RecnoAt(path) == recno && CompareKeys(KeyAt(path), key) == 0) return s;
+  // Another program may have kept equal keys in another record order: scan them all.
+  s = Seek(key, 0, false, path, found);
+  while (s && found && CompareKeys(KeyAt(path), key) == 0) {
+    if (RecnoAt(path) == recno) return s;
+    s = Step(path, true, found);
+  }
+  found = false;
+  return s;
+}
+
+IndexStatus MdxTag::Revalidate(MdxPath& path, const std::string& key, uint32_t recno,
+                               bool& ok) {
+  ok = false;
+  if (path.empty()) return IndexStatus::Ok();
+  IndexStatus s = Reload();  // the root may have moved
+  if (!s) return s;
+  for (size_t level = 0; level < path.size(); ++level) {
+    const uint32_t page = level == 0 ? root_ : path[level - 1].node.child(path[level - 1].idx);
+    if (page != path[level].node.page) return IndexStatus::Ok();
+    s = ReadNode(page, path[level].node);
+    if (!s) return s;
+    const bool last = level + 1 == path.size();
+    if (path[level].node.leaf != last) return IndexStatus::Ok();
+    if (path[level].idx > path[level].node.size() || (last && path[level].idx == path[level].node.size()))
+      return IndexStatus::Ok();
+  }
+  ok = RecnoAt(path) == recno && KeyAt(path) == key;
+  return IndexStatus::Ok();
+}
+
+// ---- Changes --------------------------------------------------------------------------
+
+IndexStatus MdxTag::Insert(const std::string& key_in, uint32_t recno, bool* inserted) {
+  if (inserted) *inserted = false;
+  std::string key = key_in;
+  key.resize(key_length_, key_type_ == 'C' ? ' ' : '\0');
+  MdxPath path;
+  bool found = false;
+  IndexStatus s;
+  if (unique()) {
+    s = Seek(key, 0, false, path, found);
+    if (!s) return s;
+    if (found && CompareKeys(KeyAt(path), key) == 0) return IndexStatus::Ok();
+  }
+  // The place may be just after a leaf's last item: that leaf lies under a separator
+  // that covers the key, so no separator changes unless a node splits.
+  s = SeekPlace(key, recno, true, path);
+  if (!s) return s;
+  MdxFrame& leaf = path.back();
+  leaf.node.keys.insert(leaf.node.keys.begin() + static_cast<long>(leaf.idx), key);
+  leaf.node.ptrs.insert(leaf.node.ptrs.begin() + static_cast<long>(leaf.idx), recno);
+  const uint32_t pages_before = file_->page_count(), free_before = file_->free_page();
+  s = leaf.node.size() > write_max() ? Split(path, path.size() - 1) : WriteNode(leaf.node);
+  if (!s) return s;
+  s = WriteTagHeader();
+  if (!s) return s;
+  if (file_->page_count() != pages_before || file_->free_page() != free_before)
+    s = file_->WriteHeader();
+  if (s && inserted) *inserted = true;
+  return s;
+}
+
+IndexStatus MdxTag::Split(MdxPath& path, size_t level) {
+  MdxNode& a = path[level].node;
+  MdxNode r;
+  r.leaf = a.leaf;
+  IndexStatus s = NewNode(r);
+  if (!s) return s;
+  const size_t c = a.size();
+  std::string separator;
+  if (a.leaf) {
+    const size_t k = (c + 1) / 2;
+    r.keys.assign(a.keys.begin() + static_cast<long>(k), a.keys.end());
+    r.ptrs.assign(a.ptrs.begin() + static_cast<long>(k), a.ptrs.end());
+    a.keys.resize(k);
+    a.ptrs.resize(k);
+    separator = a.keys.back();
+  } else {
+    const size_t k = c / 2;
+    separator = a.keys[k];
+    r.keys.assign(a.keys.begin() + static_cast<long>(k) + 1, a.keys.end());
+    r.ptrs.assign(a.ptrs.begin() + static_cast<long>(k) + 1, a.ptrs.end());
+    r.extra = a.extra;
+    a.extra = a.ptrs[k];
+    a.keys.resize(k);
+    a.ptrs.resize(k);
+  }
+  // Child first: the new node, then what points at it, then the shrunk old node. A crash
+  // in between leaves entries reachable twice, never lost.
+  s = WriteNode(r);
+  if (!s) return s;
+  if (a.leaf && last_leaf_ == a.page) last_leaf_ = r.page;
+  if (level == 0) {
+    MdxNode root;
+    root.leaf = false;
+    s = NewNode(root);
+    if (!s) return s;
+    root.keys.push_back(separator);
+    root.ptrs.push_back(a.page);
+    root.extra = r.page;
+    s = WriteNode(root);
+    if (!s) return s;
+    root_ = root.page;
+  } else {
+    MdxFrame& p = path[level - 1];
+    const size_t i = p.idx;
+    p.node.keys.insert(p.node.keys.begin() + static_cast<long>(i), separator);
+    p.node.ptrs.insert(p.node.ptrs.begin() + static_cast<long>(i), a.page);
+    if (i + 1 < p.node.size()) {
+      p.node.ptrs[i + 1] = r.page;
+    } else {
+      p.node.extra = r.page;
+    }
+    s = p.node.size() > write_max() ? Split(path, level - 1) : WriteNode(p.node);
+    if (!s) return s;
+  }
+  return WriteNode(path[level].node);
+}
+
+IndexStatus MdxTag::Remove(const std::string& key_in, uint32_t recno, bool& found) {
+  std::string key = key_in;
+  key.resize(key_length_, key_type_ == 'C' ? ' ' : '\0');
+  MdxPath path;
+  IndexStatus s = FindExact(key, recno, path, found);
+  if (!s || !found) return s;
+  const uint32_t pages_before = file_->page_count(), free_before = file_->free_page();
+  MdxFrame& leaf = path.back();
+  const bool was_last = leaf.idx + 1 == leaf.node.size();
+  leaf.node.keys.erase(leaf.node.keys.begin() + static_cast<long>(leaf.idx));
+  leaf.node.ptrs.erase(leaf.node.ptrs.begin() + static_cast<long>(leaf.idx));
+  if (leaf.node.size() == 0 && path.size() > 1) {
+    s = RemoveChild(path, path.size() - 1);
+    if (s) s = FixEdgeLeaves();
+  } else {
+    s = WriteNode(leaf.node);
+    if (s && was_last && leaf.node.size() > 0)
+      s = FixSeparator(path, path.size() - 1, leaf.node.keys.back());
+  }
+  if (!s) return s;
+  s = WriteTagHeader();
+  if (s && (file_->page_count() != pages_before || file_->free_page() != free_before))
+    s = file_->WriteHeader();
+  return s;
+}
+
+// The node at `level` has no entries left: take it out of its parent.
+IndexStatus MdxTag::RemoveChild(MdxPath& path, size_t level) {
+  IndexStatus s = FreeNode(path[level].node.page);
+  if (!s) return s;
+  MdxFrame& p = path[level - 1];
+  const size_t i = p.idx;
+  std::string new_greatest;
+  bool greatest_changed = false;
+  if (i < p.node.size()) {
+    p.node.keys.erase(p.node.keys.begin() + static_cast<long>(i));
+    p.node.ptrs.erase(p.node.ptrs.begin() + static_cast<long>(i));
+  } else if (p.node.size() > 0) {
+    p.node.extra = p.node.ptrs.back();
+    new_greatest = p.node.keys.back();
+    greatest_changed = true;
+    p.node.keys.pop_back();
+    p.node.ptrs.pop_back();
+  } else if (level - 1 > 0) {
+    return RemoveChild(path, level - 1);  // the branch lost its only child
+  } else {
+    p.node.leaf = true;  // the root lost its only child: an empty tag
+    p.node.extra = 0;
+    return WriteNode(p.node);
+  }
+  if (level - 1 == 0 && p.node.size() == 0) {  // a root with one child gives way to it
+    root_ = p.node.extra;
+    return FreeNode(p.node.page);
+  }
+  s = WriteNode(p.node);
+  if (s && greatest_changed) s = FixSeparator(path, level - 1, new_greatest);
+  return s;
+}
+
+// The greatest key under path[level] became `key`: correct the separator that covers it.
+IndexStatus MdxTag::FixSeparator(MdxPath& path, size_t level, const std::string& key) {
+  for (size_t lv = level; lv > 0; --lv) {
+    MdxFrame& p = path[lv - 1];
+    if (p.idx < p.node.size()) {
+      p.node.keys[p.idx] = key;
+      return WriteNode(p.node);
+    }
+  }
+  return IndexStatus::Ok();
+}
+
+IndexStatus MdxTag::FixEdgeLeaves() {
+  MdxPath p;
+  IndexStatus s = DescendEdge(root_, true, p);
+  if (!s) return s;
+  first_leaf_ = p.back().node.page;
+  p.clear();
+  s = DescendEdge(root_, false, p);
+  if (!s) return s;
+  last_leaf_ = p.back().node.page;
+  return IndexStatus::Ok();
+}
+
+// ---- A new tag --------------------------------------------------------------------------
+
+IndexStatus MdxTag::Create(MdxFile& file, const MdxTagSpec& spec, std::vector<MdxEntry> entries,
+                           std::unique_ptr<MdxTag>& out) {
+  const uint16_t item = ItemLength(spec.key_length);
+  std::unique_ptr<MdxTag> t(new MdxTag());
+  t->file_ = &file;
+  t->entry_ = {0, spec.name, spec.key_type};
+  t->key_type_ = spec.key_type;
+  t->key_length_ = spec.key_length;
+  t->item_length_ = item;
+  t->flags_ = static_cast<uint8_t>(0x10 | (spec.descending ? 0x08 : 0) | (spec.unique ? 0x40 : 0));
+  t->unique_byte_ = spec.unique ? 1 : 0;
+  t->write_max_ = (file.block_bytes() - 16) / item;
+  t->read_max_ = (file.block_bytes() - 12) / item;
+  if (t->write_max_ < 2) return IndexStatus::Error("the key is too long for the index blocks");
+
+  for (MdxEntry& e : entries) e.key.resize(spec.key_length, spec.key_type == 'C' ? ' ' : '\0');
+  const MdxTag& cmp = *t;
+  std::stable_sort(entries.begin(), entries.end(), [&](const MdxEntry& a, const MdxEntry& b) {
+    return cmp.ComparePos(a.key, a.recno, b.key, b.recno) < 0;
+  });
+  if (spec.unique) {  // the lowest record number of each key holds it
+    auto last = std::unique(entries.begin(), entries.end(), [&](const MdxEntry& a, const MdxEntry& b) {
+      return cmp.CompareKeys(a.key, b.key) == 0;
+    });
+    entries.erase(last, entries.end());
+  }
+
+  uint32_t header_page = 0;
+  IndexStatus s = file.AllocateBlock(header_page);
+  if (!s) return s;
+  t->entry_.header_page = header_page;
+
+  // Bottom-up: leaves filled evenly, then each branch level over the one below.
+  struct Built { uint32_t page; std::string greatest; };
+  std::vector<Built> level;
+  const size_t per_leaf_max = t->write_max_;
+  const size_t leaves = std::max<size_t>(1, (entries.size() + per_leaf_max - 1) / per_leaf_max);
+  for (size_t li = 0, at = 0; li < leaves; ++li) {
+    const size_t take = (entries.size() - at) / (leaves - li) +
+                        ((entries.size() - at) % (leaves - li) != 0 ? 1 : 0);
+    MdxNode node;
+    s = t->NewNode(node);
+    if (!s) return s;
+    for (size_t k = 0; k < take; ++k, ++at) {
+      node.keys.push_back(entries[at].key);
+      node.ptrs.push_back(entries[at].recno);
+    }
+    s = t->WriteNode(node);
+    if (!s) return s;
+    level.push_back({node.page, node.keys.empty() ? std::string() : node.keys.back()});
+  }
+  t->first_leaf_ = level.front().page;
+  t->last_leaf_ = level.back().page;
+  while (level.size() > 1) {
+    const size_t fan = per_leaf_max + 1;
+    const size_t branches = (level.size() + fan - 1) / fan;
+    std::vector<Built> up;
+    for (size_t bi = 0, at = 0; bi < branches; ++bi) {
+      const size_t take = (level.size() - at) / (branches - bi) +
+                          ((level.size() - at) % (branches - bi) != 0 ? 1 : 0);
+      MdxNode node;
+      node.leaf = false;
+      s = t->NewNode(node);
+      if (!s) return s;
+      for (size_t k = 0; k + 1 < take; ++k) {
+        node.keys.push_back(level[at + k].greatest);
+        node.ptrs.push_back(level[at + k].page);
+      }
+      node.extra = level[at + take - 1].page;
+      s = t->WriteNode(node);
+      if (!s) return s;
+      up.push_back({node.page, level[at + take - 1].greatest});
+      at += take;
+    }
+    level = std::move(up);
+  }
+  t->root_ = level.front().page;
+
+  std::string h(file.block_bytes(), '\0');
+  PutU32(h, 0, t->root_);
+  PutU32(h, 4, t->pages_);
+  h[8] = static_cast<char>(t->flags_);
+  h[9] = spec.key_type;
+  h[11] = 0x1B;
+  PutU16(h, 12, spec.key_length);
+  PutU16(h, 14, static_cast<uint16_t>(t->write_max_));
+  PutU16(h, 16, spec.key_type == 'D' ? 1 : 0);
+  PutU16(h, 18, item);
+  h[20] = 1;
+  h[23] = static_cast<char>(t->unique_byte_);
+  const std::string expr = spec.expression.substr(0, kExpressionMax);
+  std::memcpy(h.data() + kExpressionOffset, expr.data(), expr.size());
+  h[246] = entries.empty() ? 0 : 1;
+  PutU32(h, 248, t->first_leaf_);
+  PutU32(h, 252, t->last_leaf_);
+  const std::time_t now = std::time(nullptr);
+  std::tm tm{};
+  localtime_r(&now, &tm);
+  h[257] = static_cast<char>(tm.tm_year % 100);
+  h[258] = static_cast<char>(tm.tm_mon + 1);
+  h[259] = static_cast<char>(tm.tm_mday);
+  if (!spec.single_field.empty()) {
+    PutU32(h, 476, spec.key_length);
+    h[480] = 1;
+    const std::string f = spec.single_field.substr(0, 26);
+    std::memcpy(h.data() + 482, f.data(), f.size());
+    h[509] = 'A';
+  }
+  s = file.WriteBlock(header_page, h);
+  if (!s) return s;
+  s = file.AddTagEntry(t->entry_);
+  if (!s) return s;
+  return Load(file, t->entry_, out);
+}
+
+}  // namespace snyltdyr::engine
