@@ -86,7 +86,7 @@ class TMemoryDataSet : public TDataSet {
   int fail_deletes = 0;  // DeleteAtCursor raises this many times
   int fail_fetches = 0;  // FetchRecord (next / prior) raises this many times
   int fetch_count = 0;   // FetchRecord calls so far
-  std::vector<std::string>* log = nullptr;  // storage operations, when set
+  std::vector<std::string>* log = nullptr;  // storage operations but fetches, when set
   int live_buffers = 0;  // allocated and not yet released
 
   int cursor() const { return cursor_; }
@@ -154,7 +154,6 @@ class TMemoryDataSet : public TDataSet {
  protected:
   TFetchResult FetchRecord(TRecordBuffer record, TFetchMode mode, bool raise_on_error) override {
     ++fetch_count;
-    Log("fetch");
     if (mode != FetchCurrent && fail_fetches > 0) {
       --fail_fetches;
       if (raise_on_error) DatabaseError("fetch failed");
