@@ -117,14 +117,14 @@ int CompareNumericKeys(std::string_view a, std::string_view b) {
   return cx > 0 ? magnitude : -magnitude;
 }
 
-int64_t DayNumber(int year, int month, int day) {
+int64_t JulianDayNumber(int year, int month, int day) {
   const int64_t a = (14 - month) / 12;
   const int64_t y = year + 4800 - a;
   const int64_t m = month + 12 * a - 3;
   return day + (153 * m + 2) / 5 + 365 * y + y / 4 - y / 100 + y / 400 - 32045;
 }
 
-void DateOfDayNumber(int64_t j, int& year, int& month, int& day) {
+void DateOfJulianDay(int64_t j, int& year, int& month, int& day) {
   const int64_t a = j + 32044;
   const int64_t b = (4 * a + 3) / 146097;
   const int64_t c = a - (146097 * b) / 4;
@@ -190,7 +190,7 @@ std::string KeyToText(char key_type, std::string_view key) {
     const double v = DecodeDateKey(key);
     if (v == 0.0 || !std::isfinite(v)) return "";
     int y = 0, m = 0, d = 0;
-    DateOfDayNumber(static_cast<int64_t>(v), y, m, d);
+    DateOfJulianDay(static_cast<int64_t>(v), y, m, d);
     char buf[16];
     std::snprintf(buf, sizeof buf, "%04d%02d%02d", y, m, d);
     return buf;

@@ -47,8 +47,8 @@ double NumericKeyValue(const DecodedNumber& n);
 int CompareNumericKeys(std::string_view a, std::string_view b);
 
 // Day numbers of the proleptic Gregorian calendar (1 January 1970 = 2440588).
-int64_t DayNumber(int year, int month, int day);
-void DateOfDayNumber(int64_t day_number, int& year, int& month, int& day);
+int64_t JulianDayNumber(int year, int month, int day);
+void DateOfJulianDay(int64_t day_number, int& year, int& month, int& day);
 
 std::string EncodeDateKey(double day_number);
 double DecodeDateKey(std::string_view key);

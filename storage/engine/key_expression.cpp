@@ -68,7 +68,7 @@ double DayOfDateField(std::string_view raw) {
   const int m = v[4] * 10 + v[5];
   const int d = v[6] * 10 + v[7];
   if (y == 0 || m < 1 || m > 12 || d < 1 || d > 31) return 0;
-  return static_cast<double>(DayNumber(y, m, d));
+  return static_cast<double>(JulianDayNumber(y, m, d));
 }
 
 // Reads the leading number of a text the way VAL does: blanks, sign, digits, point,
@@ -406,7 +406,7 @@ KeyValue Eval(const Node& n, const RecordView& r, int code_page) {
         v.text = std::string(8, ' ');
       } else {
         int y = 0, m = 0, d = 0;
-        DateOfDayNumber(static_cast<int64_t>(day), y, m, d);
+        DateOfJulianDay(static_cast<int64_t>(day), y, m, d);
         char buf[16];
         std::snprintf(buf, sizeof buf, "%04d%02d%02d", y, m, d);
         v.text = buf;
