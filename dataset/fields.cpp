@@ -2,8 +2,12 @@
 
 #include <algorithm>
 
+#include "dataset/blob_field.h"
 #include "dataset/data_set.h"
+#include "dataset/date_time_field.h"
 #include "dataset/field.h"
+#include "dataset/numeric_field.h"
+#include "dataset/string_field.h"
 #include "dataset/field_defs.h"
 #include "runtime/cp1252.h"
 #include "runtime/exception.h"
@@ -137,6 +141,25 @@ void TFields::Bind(const TFieldDefs& defs) {
 
 void TFields::Unbind() {
   for (TField* field : list_) field->field_number_ = 0;
+}
+
+std::unique_ptr<TField> NewFieldOfType(TFieldType type) {
+  switch (type) {
+    case ftString: case ftFixedChar: case ftGuid: {
+      auto field = std::make_unique<TStringField>();
+      field->SetFixedChar(type == ftFixedChar);
+      return field;
+    }
+    case ftFloat: case ftCurrency: {
+      auto field = std::make_unique<TFloatField>();
+      field->SetCurrency(type == ftCurrency);
+      return field;
+    }
+    case ftDate: return std::make_unique<TDateField>();
+    case ftDateTime: return std::make_unique<TDateTimeField>();
+    case ftMemo: return std::make_unique<TMemoField>();
+    default: return IsBlobType(type) ? std::make_unique<TBlobField>() : nullptr;
+  }
 }
 
 }  // namespace snyltdyr

@@ -11,8 +11,11 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
+
+#include "dataset/field_type.h"
 
 namespace snyltdyr {
 
@@ -62,5 +65,11 @@ class TFields {
   TDataSet* data_set_;
   std::vector<TField*> list_;
 };
+
+// A new field object of the class that holds values of `type` (text: TStringField;
+// float and currency: TFloatField; date: TDateField; date-time: TDateTimeField; memo:
+// TMemoField; other large objects: TBlobField), for a binding that creates its fields
+// from the definitions. None for a type no field class here can hold.
+std::unique_ptr<TField> NewFieldOfType(TFieldType type);
 
 }  // namespace snyltdyr

@@ -251,3 +251,20 @@ TEST_F(FieldListTest, RequiredCheckFocusesAndNamesTheFirstBlankField) {
 
 }  // namespace
 }  // namespace snyltdyr
+
+namespace snyltdyr {
+namespace {
+
+TEST(NewFieldOfType, PicksTheClassThatHoldsTheType) {
+  EXPECT_NE(dynamic_cast<TStringField*>(NewFieldOfType(ftString).get()), nullptr);
+  EXPECT_TRUE(dynamic_cast<TStringField&>(*NewFieldOfType(ftFixedChar)).FixedChar());
+  EXPECT_TRUE(dynamic_cast<TFloatField&>(*NewFieldOfType(ftCurrency)).Currency());
+  EXPECT_EQ(NewFieldOfType(ftDate)->DataType(), ftDate);
+  EXPECT_EQ(NewFieldOfType(ftDateTime)->DataType(), ftDateTime);
+  EXPECT_NE(dynamic_cast<TMemoField*>(NewFieldOfType(ftMemo).get()), nullptr);
+  EXPECT_EQ(NewFieldOfType(ftGraphic)->DataType(), ftBlob);
+  EXPECT_EQ(NewFieldOfType(ftBoolean), nullptr);
+}
+
+}  // namespace
+}  // namespace snyltdyr
