@@ -19,6 +19,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -149,9 +150,17 @@ class Table {
   bool Writable() const { return write_refusal_ == kOk; }
   Result WriteRefusal() const { return write_refusal_; }
   void ForbidWrites(Result reason, const std::string& why);
-  // Appends a record (bytes complete, deletion flag included); gives its number.
-  Result AppendRecord(const uint8_t* record, uint32_t& recno);
-  Result WriteRecord(uint32_t recno, const uint8_t* record);
+  // `prepare` runs after every check and the companion's consent, just before the
+  // record is written; it stores the record's memos and patches their block numbers into
+  // the bytes (memo blocks are written before the record that points at them).
+  using PrepareRecord = std::function<Result(uint8_t* record)>;
+  // Appends a record; gives its number. With keep_lock the new record stays locked.
+  Result AppendRecord(const uint8_t* record, const PrepareRecord& prepare, bool keep_lock,
+                      uint32_t& recno);
+  // Rewrites record `recno`, which this opening must hold locked (or have exclusively);
+  // its deletion flag is kept as stored.
+  Result WriteRecord(uint32_t recno, const uint8_t* record, const PrepareRecord& prepare);
+  // Marks record `recno` deleted; the same lock rule.
   Result MarkDeleted(uint32_t recno);
 
   // Record locks: this opening holds at most one lock per record number.
@@ -170,6 +179,9 @@ class Table {
 
  private:
   Result CheckWritable() const;
+  Result CheckLocked(uint32_t recno) const;
+  Result LockSharing(ShareMode share_mode);
+  Result OpenMemo();
 
   std::string dbf_path_;
   ShareMode share_mode_ = ShareMode::kShared;
@@ -178,6 +190,8 @@ class Table {
   std::unique_ptr<TableCompanion> companion_;
   Result write_refusal_ = kOk;
   std::string write_refusal_text_;
+  std::set<uint32_t> locked_records_;
+  bool table_locked_ = false;
 };
 
 // ---- Cursors ------------------------------------------------------------------------------
@@ -185,6 +199,7 @@ class Table {
 // A memo being read or changed through a record buffer (see the blob calls of engine.h).
 struct OpenBlobState {
   BlobMode mode = BlobMode::kReadOnly;
+  uint16_t field_number = 0;
   std::string content;  // native bytes
   bool modified = false;
 };
@@ -238,7 +253,9 @@ class Cursor {
 
   // Record buffers: the .DBF record, then one 4-byte blob slot per memo field.
   uint16_t BufferSize() const;
-  std::vector<OpenBlobState>& blobs() { return blobs_; }
+  // Open blobs by slot id (never reused while the cursor lives; 0 is no blob).
+  std::map<uint32_t, OpenBlobState>& blobs() { return blobs_; }
+  uint32_t NewBlobId() { return ++last_blob_id_; }
 
  private:
   bool Visible(const std::vector<uint8_t>& record) const;
@@ -252,7 +269,8 @@ class Cursor {
   std::string index_file_, index_tag_;
   Where where_ = Where::kBeginning;
   OrderPos pos_;
-  std::vector<OpenBlobState> blobs_;  // slot ids are index + 1
+  std::map<uint32_t, OpenBlobState> blobs_;
+  uint32_t last_blob_id_ = 0;
 };
 
 // The cursor behind a handle, or null.

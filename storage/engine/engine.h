@@ -288,7 +288,8 @@ Result GetNextRecord(Handle cursor, LockMode lock, uint8_t* record, RecordProper
 Result GetPriorRecord(Handle cursor, LockMode lock, uint8_t* record, RecordProperties* props);
 
 Result GetBookmark(Handle cursor, uint8_t* bookmark);
-// -1, 0 or 1 in the cursor's order; 2 when both stand at equal keys of different records.
+// -1, 0 or 1 in the cursor's order. Different records never compare equal: records
+// with equal keys are ordered by record number.
 Result CompareBookmarks(Handle cursor, const uint8_t* a, const uint8_t* b, int& comparison);
 
 // Fills a record buffer with blank values (a new, undeleted record).

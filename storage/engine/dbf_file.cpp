@@ -1,0 +1,127 @@
+#include "storage/engine/dbf_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "storage/engine/error_stack.h"
+
+namespace snyltdyr::engine {
+namespace {
+
+Result OsFailure(Result code, const std::string& path, int err) {
+  return Fail(code, path + ": " + std::strerror(err), err);
+}
+
+}  // namespace
+
+DbfFile::~DbfFile() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+Result DbfFile::Open(const std::string& path, bool writable) {
+  path_ = path;
+  fd_ = ::open(path.c_str(), (writable ? O_RDWR : O_RDONLY) | O_CLOEXEC);
+  if (fd_ < 0) {
+    int err = errno;
+    if (err == ENOENT || err == ENOTDIR) return Fail(kErrTableNotFound, path, err);
+    if (writable && (err == EACCES || err == EROFS || err == EPERM) &&
+        ::access(path.c_str(), R_OK) == 0)
+      return Fail(kErrTableReadOnly, path + ": the file cannot be written.", err);
+    if (err == EACCES || err == EPERM) return OsFailure(kErrInsufficientRights, path, err);
+    return OsFailure(kErrReadFailed, path, err);
+  }
+  writable_ = writable;
+  struct stat st;
+  if (::fstat(fd_, &st) != 0) return OsFailure(kErrReadFailed, path, errno);
+  if (!S_ISREG(st.st_mode)) return Fail(kErrTableNotFound, path + " is not a file.");
+  const uint64_t size = static_cast<uint64_t>(st.st_size);
+  std::string bytes(std::min<uint64_t>(size, kMaxHeaderLength), '\0');
+  if (Result r = ReadAt(0, bytes.data(), bytes.size())) return r;
+  std::string problem;
+  if (Result r = ParseDbfHeader(bytes, size, header_, problem)) return Fail(r, path + ": " + problem);
+  return kOk;
+}
+
+Result DbfFile::RefreshHeader() {
+  char b[12];
+  if (Result r = ReadAt(0, b, sizeof b)) return r;
+  auto u16 = [&](int o) { return static_cast<uint16_t>(static_cast<uint8_t>(b[o]) | static_cast<uint8_t>(b[o + 1]) << 8); };
+  uint32_t count = u16(4) | static_cast<uint32_t>(u16(6)) << 16;
+  if (u16(8) != header_.header_length || u16(10) != header_.record_length)
+    return Fail(kErrDamagedHeader, path_ + ": the table's structure was changed by another program.");
+  struct stat st;
+  if (::fstat(fd_, &st) != 0) return OsFailure(kErrReadFailed, path_, errno);
+  uint64_t needed = header_.header_length + static_cast<uint64_t>(count) * header_.record_length;
+  if (needed > static_cast<uint64_t>(st.st_size))
+    return Fail(kErrRecordCountBeyondFile,
+                path_ + ": the header counts " + std::to_string(count) + " records, more than the file holds.");
+  header_.record_count = count;
+  return kOk;
+}
+
+Result DbfFile::ReadRecord(uint32_t recno, uint8_t* out) {
+  if (recno == 0 || recno > header_.record_count)
+    return Fail(kErrRecordNotFound, path_ + ": record " + std::to_string(recno) + ".");
+  return ReadAt(RecordOffset(recno), out, header_.record_length);
+}
+
+Result DbfFile::WriteRecord(uint32_t recno, const uint8_t* record) {
+  if (recno == 0 || recno > header_.record_count + 1)
+    return Fail(kErrRecordNotFound, path_ + ": record " + std::to_string(recno) + ".");
+  return WriteAt(RecordOffset(recno), record, header_.record_length);
+}
+
+Result DbfFile::WriteByte(uint64_t offset, uint8_t value) { return WriteAt(offset, &value, 1); }
+
+Result DbfFile::WriteEndMarker(uint32_t count) {
+  return WriteByte(header_.header_length + static_cast<uint64_t>(count) * header_.record_length, 0x1A);
+}
+
+Result DbfFile::WriteCountAndDate(uint32_t count) {
+  uint8_t b[7];
+  TodayForHeader(b[0], b[1], b[2]);
+  for (int i = 0; i < 4; ++i) b[3 + i] = static_cast<uint8_t>(count >> (8 * i));
+  if (Result r = WriteAt(1, b, sizeof b)) return r;
+  header_.record_count = count;
+  return kOk;
+}
+
+Result DbfFile::WriteDate() {
+  uint8_t b[3];
+  TodayForHeader(b[0], b[1], b[2]);
+  return WriteAt(1, b, sizeof b);
+}
+
+Result DbfFile::ReadAt(uint64_t offset, void* out, size_t size) {
+  auto* p = static_cast<char*>(out);
+  while (size > 0) {
+    ssize_t n = ::pread(fd_, p, size, static_cast<off_t>(offset));
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return OsFailure(kErrReadFailed, path_, errno);
+    if (n == 0) return Fail(kErrReadFailed, path_ + ": the file ended early.");
+    p += n;
+    offset += static_cast<uint64_t>(n);
+    size -= static_cast<size_t>(n);
+  }
+  return kOk;
+}
+
+Result DbfFile::WriteAt(uint64_t offset, const void* data, size_t size) {
+  if (!writable_) return Fail(kErrTableReadOnly, path_);
+  const auto* p = static_cast<const char*>(data);
+  while (size > 0) {
+    ssize_t n = ::pwrite(fd_, p, size, static_cast<off_t>(offset));
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return OsFailure(errno == ENOSPC ? kErrDiskFull : kErrWriteFailed, path_, errno);
+    p += n;
+    offset += static_cast<uint64_t>(n);
+    size -= static_cast<size_t>(n);
+  }
+  return kOk;
+}
+
+}  // namespace snyltdyr::engine

@@ -1,0 +1,272 @@
+// One opening of a table: sharing, checks, memo file, companions, locks and the order of
+// writes that keeps the files valid at every point a crash could interrupt.
+#include <chrono>
+#include <cstring>
+#include <thread>
+
+#include "storage/engine/case_insensitive_path.h"
+#include "storage/engine/code_page.h"
+#include "storage/engine/cursor.h"
+#include "storage/engine/dbf_file.h"
+#include "storage/engine/dbt_memo.h"
+#include "storage/engine/error_stack.h"
+#include "storage/engine/file_lock.h"
+
+namespace snyltdyr::engine {
+namespace {
+
+std::vector<CompanionOpener>& Openers() {
+  static std::vector<CompanionOpener> openers;
+  return openers;
+}
+
+// Releases a range lock when the scope ends, unless the lock is to be kept.
+struct RangeLock {
+  int fd;
+  int64_t start;
+  bool held = false;
+  ~RangeLock() {
+    if (held) UnlockRange(fd, start, 1);
+  }
+};
+
+}  // namespace
+
+void RegisterCompanionOpener(CompanionOpener opener) { Openers().push_back(std::move(opener)); }
+
+Table::Table() = default;
+
+Table::~Table() {
+  // The companion goes first: it may still look at the table while it closes.
+  companion_.reset();
+  if (dbf_ && dbf_->fd() >= 0) {
+    UnlockAllRecords();
+    if (table_locked_) UnlockTable(dbf_->fd());
+    UnlockRange(dbf_->fd(), kOpenLockOffset, 1);
+  }
+}
+
+Result Table::Open(const std::string& dbf_path, OpenMode open_mode, ShareMode share_mode) {
+  dbf_path_ = dbf_path;
+  share_mode_ = share_mode;
+  const bool writable = open_mode == OpenMode::kReadWrite;
+  dbf_ = std::make_unique<DbfFile>();
+  if (Result r = dbf_->Open(dbf_path, writable)) return r;
+  if (Result r = LockSharing(share_mode)) return r;
+  if (!writable) ForbidWrites(kErrTableReadOnly, "The table was opened for reading only.");
+  const DbfHeader& h = dbf_->header();
+  if (h.write_refusal != kOk) ForbidWrites(h.write_refusal, h.refusal_text);
+  if (h.memo_kind != MemoKind::kNone)
+    if (Result r = OpenMemo()) return r;
+  if (!CodePageSupported(CodePage()))
+    ForbidWrites(kErrUnsupportedFormat, "The table's code page " + std::to_string(CodePage()) +
+                                            " cannot be converted.");
+  for (const CompanionOpener& open : Openers())
+    if (Result r = open(*this)) return r;
+  if (h.production_index && !companion_)
+    ForbidWrites(kErrIndexOutOfDate,
+                 "The table has a production index that this program cannot keep up to date.");
+  if (writable && !Writable())
+    return Fail(kErrTableReadOnly, dbf_path + ": " + write_refusal_text_);
+  return kOk;
+}
+
+Result Table::LockSharing(ShareMode share_mode) {
+  const int fd = dbf_->fd();
+  if (share_mode == ShareMode::kShared) {
+    if (!TryLockRange(fd, kOpenLockOffset, 1, /*exclusive=*/false))
+      return Fail(kErrTableInUse, dbf_path_ + ": another user has the table open exclusively.");
+    return kOk;
+  }
+  if (!dbf_->writable())
+    return Fail(kErrTableReadOnly, dbf_path_ + ": a table opened for reading cannot be held exclusively.");
+  if (!TryLockRange(fd, kOpenLockOffset, 1, /*exclusive=*/true))
+    return Fail(kErrTableInUse, dbf_path_ + ": another user has the table open.");
+  // The table lock tells programs that follow only the byte-range conventions.
+  if (!TryLockTable(fd)) {
+    UnlockRange(fd, kOpenLockOffset, 1);
+    return Fail(kErrTableInUse, dbf_path_ + ": another user is changing the table.");
+  }
+  table_locked_ = true;
+  return kOk;
+}
+
+Result Table::OpenMemo() {
+  const DbfHeader& h = dbf_->header();
+  if (h.memo_kind == MemoKind::kForeign) {
+    ForbidWrites(kErrUnsupportedFormat, "The table's memo file is of a kind this engine does not read.");
+    return kOk;
+  }
+  bool exists = false;
+  std::string path = CompanionPath(dbf_path_, ".DBT", exists);
+  if (!exists) {
+    ForbidWrites(kErrMemoFileNotFound, "The memo file " + path + " is missing.");
+    return kOk;
+  }
+  auto memo = std::make_unique<DbtMemo>();
+  Result r = memo->Open(path, h.memo_kind, dbf_->writable());
+  if (r == kErrTableReadOnly) {
+    ForbidWrites(r, "The memo file " + path + " cannot be written.");
+    memo = std::make_unique<DbtMemo>();
+    r = memo->Open(path, h.memo_kind, false);
+  }
+  if (r != kOk) {
+    // The records still read; their memos are unavailable, and nothing is written.
+    ForbidWrites(r, "The memo file " + path + " cannot be used.");
+    return kOk;
+  }
+  memo_ = std::move(memo);
+  return kOk;
+}
+
+const std::vector<FieldDesc>& Table::Fields() const { return dbf_->header().fields; }
+uint16_t Table::RecordLength() const { return dbf_->header().record_length; }
+uint16_t Table::HeaderLength() const { return dbf_->header().header_length; }
+uint32_t Table::RecordCount() const { return dbf_->header().record_count; }
+uint8_t Table::Version() const { return dbf_->header().version; }
+uint8_t Table::LanguageDriver() const { return dbf_->header().language_driver; }
+bool Table::ProductionIndexFlagged() const { return dbf_->header().production_index; }
+
+int Table::CodePage() const {
+  int cp = CodePageOfDriver(LanguageDriver());
+  if (cp == 0) cp = DefaultCodePage(dbf_path_);
+  return cp;
+}
+
+Result Table::RefreshHeader() { return dbf_->RefreshHeader(); }
+
+Result Table::ReadRecord(uint32_t recno, std::vector<uint8_t>& bytes) {
+  if (recno > RecordCount())
+    if (Result r = RefreshHeader()) return r;
+  bytes.resize(RecordLength());
+  return dbf_->ReadRecord(recno, bytes.data());
+}
+
+void Table::ForbidWrites(Result reason, const std::string& why) {
+  if (write_refusal_ != kOk) return;  // the first reason is the one to tell
+  write_refusal_ = reason;
+  write_refusal_text_ = why;
+}
+
+void Table::SetCompanion(std::unique_ptr<TableCompanion> companion) {
+  companion_ = std::move(companion);
+}
+
+Result Table::Reread() {
+  if (Result r = RefreshHeader()) return r;
+  if (companion_) companion_->Reread();
+  return kOk;
+}
+
+Result Table::CheckWritable() const {
+  if (write_refusal_ == kOk) return kOk;
+  return Fail(kErrTableReadOnly, dbf_path_ + ": " + write_refusal_text_);
+}
+
+Result Table::CheckLocked(uint32_t recno) const {
+  if (Exclusive() || locked_records_.count(recno)) return kOk;
+  return Fail(kErrNotLocked, dbf_path_ + ": record " + std::to_string(recno) + ".");
+}
+
+Result Table::LockRecord(uint32_t recno) {
+  if (locked_records_.count(recno)) return kOk;
+  if (Exclusive()) {
+    locked_records_.insert(recno);
+    return kOk;
+  }
+  if (Result r = CheckWritable()) return r;
+  const int fd = dbf_->fd();
+  if (!TryLockRange(fd, RecordLockOffset(recno), 1))
+    return Fail(kErrRecordLocked, dbf_path_ + ": record " + std::to_string(recno) + ".");
+  // A program holding the whole table does not stop record locks by itself; wait briefly
+  // for it and give up rather than edit under it.
+  for (int attempt = 0; LockedByOther(fd, kAppendLockOffset, 1); ++attempt) {
+    if (attempt == 20) {
+      UnlockRange(fd, RecordLockOffset(recno), 1);
+      return Fail(kErrTableInUse, dbf_path_ + ": another user has locked the whole table.");
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  locked_records_.insert(recno);
+  return kOk;
+}
+
+void Table::UnlockRecord(uint32_t recno) {
+  if (!locked_records_.erase(recno)) return;
+  if (!Exclusive()) UnlockRange(dbf_->fd(), RecordLockOffset(recno), 1);
+}
+
+bool Table::HoldsRecordLock(uint32_t recno) const { return locked_records_.count(recno) != 0; }
+
+void Table::UnlockAllRecords() {
+  while (!locked_records_.empty()) UnlockRecord(*locked_records_.begin());
+}
+
+Result Table::AppendRecord(const uint8_t* record, const PrepareRecord& prepare, bool keep_lock,
+                           uint32_t& recno) {
+  if (Result r = CheckWritable()) return r;
+  const int fd = dbf_->fd();
+  // Header, then append lock, released in reverse order (members destroyed in reverse).
+  RangeLock header{fd, kHeaderLockOffset}, append{fd, kAppendLockOffset};
+  if (!Exclusive()) {
+    if (!(header.held = LockRangeWithRetry(fd, kHeaderLockOffset, 1)) ||
+        !(append.held = LockRangeWithRetry(fd, kAppendLockOffset, 1)))
+      return Fail(kErrTableBusy, dbf_path_ + ": another user is adding a record.");
+  }
+  // Another program may have appended since we last looked.
+  if (Result r = RefreshHeader()) return r;
+  const uint32_t n = RecordCount();
+  if (n == 0xFFFFFFFFu) return Fail(kErrInvalidParameter, dbf_path_ + ": the table is full.");
+  recno = n + 1;
+  if (Result r = LockRecord(recno)) return r;
+  std::vector<uint8_t> after(record, record + RecordLength());
+  after[0] = ' ';
+  RecordView view = View(after.data());
+  RecordChange change{WriteKind::kInsert, recno, nullptr, &view};
+  Result r = companion_ ? companion_->AllowWrite(change) : kOk;
+  if (r == kOk && prepare) r = prepare(after.data());
+  // The record and the marker after it first, then the count: a reader never counts a
+  // record that is not whole.
+  if (r == kOk) r = dbf_->WriteRecord(recno, after.data());
+  if (r == kOk) r = dbf_->WriteEndMarker(recno);
+  if (r == kOk) r = dbf_->WriteCountAndDate(recno);
+  if (r == kOk && companion_) r = companion_->AfterWrite(change);
+  if (r != kOk || !keep_lock) UnlockRecord(recno);
+  return r;
+}
+
+Result Table::WriteRecord(uint32_t recno, const uint8_t* record, const PrepareRecord& prepare) {
+  if (Result r = CheckWritable()) return r;
+  if (Result r = CheckLocked(recno)) return r;
+  std::vector<uint8_t> before;
+  if (Result r = ReadRecord(recno, before)) return r;
+  std::vector<uint8_t> after(record, record + RecordLength());
+  after[0] = before[0];
+  RecordView before_view = View(before.data()), after_view = View(after.data());
+  RecordChange change{WriteKind::kModify, recno, &before_view, &after_view};
+  if (companion_)
+    if (Result r = companion_->AllowWrite(change)) return r;
+  if (prepare)
+    if (Result r = prepare(after.data())) return r;
+  if (Result r = dbf_->WriteRecord(recno, after.data())) return r;
+  if (Result r = dbf_->WriteDate()) return r;
+  return companion_ ? companion_->AfterWrite(change) : kOk;
+}
+
+Result Table::MarkDeleted(uint32_t recno) {
+  if (Result r = CheckWritable()) return r;
+  if (Result r = CheckLocked(recno)) return r;
+  std::vector<uint8_t> before;
+  if (Result r = ReadRecord(recno, before)) return r;
+  std::vector<uint8_t> after = before;
+  after[0] = '*';
+  RecordView before_view = View(before.data()), after_view = View(after.data());
+  RecordChange change{WriteKind::kDelete, recno, &before_view, &after_view};
+  if (companion_)
+    if (Result r = companion_->AllowWrite(change)) return r;
+  if (Result r = dbf_->WriteByte(dbf_->RecordOffset(recno), '*')) return r;
+  if (Result r = dbf_->WriteDate()) return r;
+  return companion_ ? companion_->AfterWrite(change) : kOk;
+}
+
+}  // namespace snyltdyr::engine
