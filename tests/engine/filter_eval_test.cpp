@@ -5,12 +5,12 @@
 
 #include <random>
 
-#include "engine/filter_tree_builder.h"
+#include "support/filter_tree_builder.h"
 
 namespace snyltdyr::engine {
 namespace {
 
-using namespace testing;  // NOLINT: the tree builder's small vocabulary
+using namespace snyltdyr::filter_tree;  // NOLINT: the tree builder's small vocabulary
 
 // Columns: 1 SNYLTDYR C30, 2 AARSKLAS C20, 3 GRUPPE N5.1, 4 DATO D, 5 OK L, 6 KOMENT M.
 std::vector<FieldDesc> Columns() {

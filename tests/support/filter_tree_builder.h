@@ -1,5 +1,5 @@
-// Builds filter trees by hand for the engine's tests: a node description is written out
-// in the byte layout the engine reads, each node before its operands.
+// Builds filter trees by hand for tests: a node description is written out in the byte
+// layout of the filter tree, each node before its operands, as the tree writer does.
 #pragma once
 
 #include <cstdint>
@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-namespace snyltdyr::engine::testing {
+namespace snyltdyr::filter_tree {
 
 struct TreeNode {
   uint32_t node_class = 0;
@@ -172,4 +172,4 @@ class TreeWriter {
 
 inline std::vector<uint8_t> Tree(const TreeNode& root) { return TreeWriter().Write(root); }
 
-}  // namespace snyltdyr::engine::testing
+}  // namespace snyltdyr::filter_tree
