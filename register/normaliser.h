@@ -1,0 +1,67 @@
+// The record normaliser: rewrites what users type into the canonical forms that the
+// selection filters and the grade rely on, makes the generation a four-digit year and
+// works out the year class.
+//
+// Text rules. Each field's text is upper-cased once by the code page 1252 rules (so "å"
+// becomes "Å"); every rule of that field tests that same upper-cased text, "contains" as
+// a case-sensitive substring test and "is" as a whole-text comparison. The rules run in
+// order and every rule that holds writes the field, so when several hold the last one
+// wins ("Hud/Gjelle" holds "HUD" and "GJELLE" and becomes "Gjelle"). A rule function
+// returns the text the field ends with, or nothing when no rule holds and the field is
+// left as it is.
+//
+// The year of the observation comes from the date value itself (0 for an empty date),
+// not from characters of its text, so the year class is right whatever the user's short
+// date pattern is.
+//
+// Fix never fails on odd text: what does not read as a whole number counts as 0.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace snyltdyr {
+
+class TDataSet;
+class TField;
+
+// ---- Rules on texts -------------------------------------------------------------------
+std::optional<std::string> TreatmentRule(std::string_view behandl);
+std::optional<std::string> ParasiteRule(std::string_view snyltdyr);
+std::optional<std::string> OrganRule(std::string_view organ);
+// Always a text: the upper-cased amount, "-" for an empty one.
+std::string AmountRule(std::string_view mengde);
+// The generation as a year: the whole number of the text (0 when it is none), with 1900
+// added when it is below 100.
+int32_t GenerationRule(std::string_view gener);
+// Year of the observation minus generation, as the 32-bit value stored in the field.
+int32_t YearClassOf(int32_t year, int32_t generation);
+
+// ---- On a record ----------------------------------------------------------------------
+// The fields the normaliser reads and writes; all belong to one dataset.
+struct FixFields {
+  TField& dato;
+  TField& gener;
+  TField& arsklas;
+  TField& snyltdyr;
+  TField& mengde;
+  TField& organ;
+  TField& behandl;
+};
+
+// Normalises the current record, which must be in edit or insert state. Writes
+// BEHANDL, SNYLTDYR and ORGAN only when a rule holds; MENGDE, GENER and ÅRSKLAS always.
+void Fix(const FixFields& fields);
+
+// Writes every record of the selection: from the first, Edit, Fix, Post (whose
+// BeforePost normalises once more), Next, until the end. Returns the number of records
+// written. A failing post stops the pass with that record still in edit state.
+int32_t FixAll(TDataSet& table, const FixFields& fields);
+
+// "Fiks formatering": FixAll with the controls' notifications suspended, resumed also
+// when the pass fails.
+int32_t FixFormatting(TDataSet& table, const FixFields& fields);
+
+}  // namespace snyltdyr

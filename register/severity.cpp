@@ -1,0 +1,73 @@
+#include "register/severity.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <optional>
+
+#include "dataset/data_set.h"
+#include "dataset/field.h"
+#include "dataset/try_finally.h"
+
+namespace snyltdyr {
+namespace {
+
+// Signed 32-bit division truncating toward zero; none where the division fails (by
+// zero, or the one quotient that does not fit in 32 bits).
+std::optional<int32_t> Divide(int32_t sum, int32_t count) {
+  if (count == 0 || (sum == INT32_MIN && count == -1)) return std::nullopt;
+  return sum / count;
+}
+
+}  // namespace
+
+int32_t AmountScore(std::string_view mengde) {
+  auto has = [&](char c) { return mengde.find(c) != std::string_view::npos; };
+  int32_t score = 0;
+  if (has('S')) score += 20;
+  if (has('M')) score += 50;
+  if (has('L')) score += 80;
+  if (has('+')) score += 10;
+  if (has('-')) score -= 10;
+  return score;
+}
+
+std::string GradeText(int32_t average) {
+  if (average < 0 || average > 100) return {};
+  static const char* const kBands[] = {"S-", "S", "S+", "M-", "M", "M+", "L-", "L", "L+"};
+  // Bands of ten starting at 15; the first reaches down to 0, the last up to 100.
+  const int32_t band = average < 15 ? 0 : std::min<int32_t>((average - 15) / 10 + 1, 8);
+  return kBands[band];
+}
+
+std::string SnittText(int32_t average) {
+  return GradeText(average) + " " + std::to_string(average);
+}
+
+void summer(TDataSet& table, const TField& mengde, SelectionFigures& figures) {
+  table.SuspendControls();
+  TryFinally(
+      [&] {
+        figures.last_average = 0;
+        table.First();
+        // The sum is a 32-bit total; it wraps rather than overflows.
+        uint32_t sum = 0;
+        while (!table.AtEnd()) {
+          sum += static_cast<uint32_t>(AmountScore(mengde.AsString()));
+          table.Next();
+        }
+        figures.antall = std::to_string(table.RecordTotal());
+        std::optional<int32_t> average;
+        try {
+          average = Divide(static_cast<int32_t>(sum), table.RecordTotal());
+        } catch (const Exception&) {
+          // A count that fails here is dropped like a division by zero.
+        }
+        if (average) {
+          figures.last_average = *average;
+          figures.grad = SnittText(*average);
+        }
+      },
+      [&] { table.ResumeControls(); });
+}
+
+}  // namespace snyltdyr
