@@ -43,6 +43,12 @@ TField::~TField() {
 
 void TField::SetDataSet(TDataSet* data_set) {
   if (data_set == data_set_) return;
+  // Fields are bound when the dataset opens: one joining or leaving an open dataset
+  // would read and write through a binding that does not know it.
+  CheckInactive();
+  if (data_set != nullptr && data_set->Active()) {
+    data_set->DatabaseError("Cannot perform this operation on an open dataset");
+  }
   if (data_set_ != nullptr) data_set_->Fields().Remove(this);
   if (data_set != nullptr) data_set->Fields().Add(this);
 }

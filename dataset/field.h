@@ -52,7 +52,8 @@ class TField : public TComponent {
   ~TField() override;
 
   // Attaching to a dataset adds the field to its field list (which may refuse it: a
-  // missing or duplicate name); detaching removes it. Null detaches.
+  // missing or duplicate name); detaching removes it. Null detaches. Both datasets must
+  // be closed.
   TDataSet* DataSet() const { return data_set_; }
   void SetDataSet(TDataSet* data_set);
 

@@ -162,7 +162,12 @@ TEST_F(FieldListTest, NameKindAndSizeChangeOnlyWhileClosed) {
   EXPECT_EQ(MessageOf([&] { bygg.SetFieldName("X"); }), open_error);
   EXPECT_EQ(MessageOf([&] { bygg.SetSize(4); }), open_error);
   EXPECT_EQ(MessageOf([&] { bygg.SetFieldKind(fkCalculated); }), open_error);
+  EXPECT_EQ(MessageOf([&] { bygg.SetDataSet(nullptr); }), open_error);
+  TStringField late("B");
+  late.SetFieldName("\xC5RSKLAS");
+  EXPECT_EQ(MessageOf([&] { late.SetDataSet(&table); }), open_error);
   EXPECT_EQ(bygg.Size(), 8);
+  EXPECT_EQ(table.Fields().Count(), 1);
 }
 
 TEST_F(FieldListTest, LabelsWidthsAndDefaults) {
