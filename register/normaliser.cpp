@@ -65,7 +65,7 @@ int32_t YearClassOf(int32_t year, int32_t generation) {
   return static_cast<int32_t>(static_cast<int64_t>(year) - generation);
 }
 
-void Fix(const FixFields& f) {
+void FixRecord(const FixFields& f) {
   if (auto text = TreatmentRule(f.behandl.AsString())) f.behandl.SetAsString(*text);
   if (auto text = ParasiteRule(f.snyltdyr.AsString())) f.snyltdyr.SetAsString(*text);
   if (auto text = OrganRule(f.organ.AsString())) f.organ.SetAsString(*text);
@@ -82,12 +82,12 @@ void Fix(const FixFields& f) {
   f.arsklas.SetAsInteger(YearClassOf(year, generation));
 }
 
-int32_t FixAll(TDataSet& table, const FixFields& fields) {
+int32_t FixAllRecords(TDataSet& table, const FixFields& fields) {
   int32_t written = 0;
   table.First();
   while (!table.AtEnd()) {
     table.Edit();
-    Fix(fields);
+    FixRecord(fields);
     table.Post();
     ++written;
     table.Next();
@@ -95,10 +95,10 @@ int32_t FixAll(TDataSet& table, const FixFields& fields) {
   return written;
 }
 
-int32_t FixFormatting(TDataSet& table, const FixFields& fields) {
+int32_t FixFormattingPass(TDataSet& table, const FixFields& fields) {
   int32_t written = 0;
   table.SuspendControls();
-  TryFinally([&] { written = FixAll(table, fields); }, [&] { table.ResumeControls(); });
+  TryFinally([&] { written = FixAllRecords(table, fields); }, [&] { table.ResumeControls(); });
   return written;
 }
 

@@ -53,15 +53,15 @@ struct FixFields {
 
 // Normalises the current record, which must be in edit or insert state. Writes
 // BEHANDL, SNYLTDYR and ORGAN only when a rule holds; MENGDE, GENER and ÅRSKLAS always.
-void Fix(const FixFields& fields);
+void FixRecord(const FixFields& fields);
 
 // Writes every record of the selection: from the first, Edit, Fix, Post (whose
 // BeforePost normalises once more), Next, until the end. Returns the number of records
 // written. A failing post stops the pass with that record still in edit state.
-int32_t FixAll(TDataSet& table, const FixFields& fields);
+int32_t FixAllRecords(TDataSet& table, const FixFields& fields);
 
-// "Fiks formatering": FixAll with the controls' notifications suspended, resumed also
-// when the pass fails.
-int32_t FixFormatting(TDataSet& table, const FixFields& fields);
+// "Fiks formatering": FixAllRecords with the controls' notifications suspended, resumed
+// also when the pass fails.
+int32_t FixFormattingPass(TDataSet& table, const FixFields& fields);
 
 }  // namespace snyltdyr

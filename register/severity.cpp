@@ -43,7 +43,7 @@ std::string SnittText(int32_t average) {
   return GradeText(average) + " " + std::to_string(average);
 }
 
-void summer(TDataSet& table, const TField& mengde, SelectionFigures& figures) {
+void CountAndGrade(TDataSet& table, const TField& mengde, SelectionFigures& figures) {
   table.SuspendControls();
   TryFinally(
       [&] {

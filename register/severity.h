@@ -36,6 +36,6 @@ struct SelectionFigures {
 // the grade to `grad` and the average to `last_average`. On an empty selection (or a
 // count that cannot divide) "Snitt" keeps its text and the last average is 0. Afterwards
 // the last record of the selection is current and the table is at its end.
-void summer(TDataSet& table, const TField& mengde, SelectionFigures& figures);
+void CountAndGrade(TDataSet& table, const TField& mengde, SelectionFigures& figures);
 
 }  // namespace snyltdyr

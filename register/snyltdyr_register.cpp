@@ -1,0 +1,150 @@
+#include "register/snyltdyr_register.h"
+
+namespace snyltdyr {
+namespace {
+
+// One column of the table as the grid shows it.
+void Declare(TField& field, TDataSet& table, const char* name, const char* label,
+             int32_t width, int32_t size = 0) {
+  field.SetFieldName(name);
+  if (size > 0) field.SetSize(size);
+  if (label != nullptr) field.SetDisplayLabel(label);
+  if (width > 0) field.SetDisplayWidth(width);
+  field.SetDataSet(&table);
+}
+
+}  // namespace
+
+SnyltdyrRegister::SnyltdyrRegister() {
+  SnyltdyrTable.SetTableName(kObservationTableName);
+  SnyltdyrTable.SetTableType(ttDBase);
+  SnyltdyrTable.SetIndexName(kDateIndexName);
+  SnyltdyrTable.BeforePost = [this](TDataSet&) { Fix(); };
+
+  // Names and labels are code page 1252: "\xC5" is Å, "\xE5" å and "\xF8" ø.
+  Declare(SnyltdyrTableDATO, SnyltdyrTable, "DATO", "dato", 11);
+  Declare(SnyltdyrTableBYGG, SnyltdyrTable, "BYGG", "kar", 10, 9);
+  Declare(SnyltdyrTableGENER, SnyltdyrTable, "GENER", "generasjon", 11, 20);
+  Declare(SnyltdyrTableRSKLAS, SnyltdyrTable, "\xC5RSKLAS", "\xE5rsklasse", 11, 20);
+  Declare(SnyltdyrTableGRUPPE, SnyltdyrTable, "GRUPPE", "gruppe", 7);
+  Declare(SnyltdyrTableSNYLTDYR, SnyltdyrTable, "SNYLTDYR", "snyltdyr", 18, 30);
+  Declare(SnyltdyrTableMENGDE, SnyltdyrTable, "MENGDE", "mengde", 8, 9);
+  Declare(SnyltdyrTableORGAN, SnyltdyrTable, "ORGAN", "organ", 12, 30);
+  Declare(SnyltdyrTableBEHANDL, SnyltdyrTable, "BEHANDL", "behandling", 18, 30);
+  Declare(SnyltdyrTableTID, SnyltdyrTable, "TID", "tid", 7, 20);
+  Declare(SnyltdyrTableKONS, SnyltdyrTable, "KONS", "konsentrasjon", 14, 20);
+  SnyltdyrTableKOMENT.SetBlobType(btMemo);
+  Declare(SnyltdyrTableKOMENT, SnyltdyrTable, "KOMENT", nullptr, 0, 1);
+  SnyltdyrTableKOMENT.SetVisible(false);
+  Declare(SnyltdyrTableMETODE, SnyltdyrTable, "METODE", "pr\xF8vemetode", 24, 30);
+  Declare(SnyltdyrTableTALL, SnyltdyrTable, "TALL", "tall", 12);
+
+  SnyltdyrSource.SetDataSet(&SnyltdyrTable);
+}
+
+SnyltdyrRegister::~SnyltdyrRegister() {
+  // Closed while every field object still exists; a pending edit is dropped.
+  SnyltdyrTable.Close();
+  SnyltdyrSource.SetDataSet(nullptr);
+}
+
+void SnyltdyrRegister::OpenTable() {
+  try {
+    SnyltdyrTable.Open();
+  } catch (...) {
+    SnyltdyrTable.SetDatabaseName(kFallbackDataDirectory);
+    SnyltdyrTable.Open();
+  }
+}
+
+void SnyltdyrRegister::StartSelection() {
+  SnyltdyrTable.Last();
+  YearClass = -1;
+  LastFilterField.clear();
+  LastFilterValue.clear();
+  figures_.last_average = 0;
+  summer();
+}
+
+void SnyltdyrRegister::FormShow() {
+  OpenTable();
+  StartSelection();
+}
+
+void SnyltdyrRegister::FormClose() { SnyltdyrTable.Close(); }
+
+FixFields SnyltdyrRegister::NormalisedFields() {
+  return {SnyltdyrTableDATO,  SnyltdyrTableGENER, SnyltdyrTableRSKLAS, SnyltdyrTableSNYLTDYR,
+          SnyltdyrTableMENGDE, SnyltdyrTableORGAN, SnyltdyrTableBEHANDL};
+}
+
+void SnyltdyrRegister::Fix() { FixRecord(NormalisedFields()); }
+
+int32_t SnyltdyrRegister::FixAll() { return FixAllRecords(SnyltdyrTable, NormalisedFields()); }
+
+int32_t SnyltdyrRegister::BitBtn1Click() {
+  return FixFormattingPass(SnyltdyrTable, NormalisedFields());
+}
+
+void SnyltdyrRegister::SetFilter(const std::string& field, const std::string& value) {
+  LastFilterField = field;
+  LastFilterValue = value;
+  SnyltdyrTable.SetFiltered(false);
+  if (field.empty()) return;  // no kind yet: everything shows, the figures stay
+  SnyltdyrTable.SetFilter(KindFilterText(field, value, Boxes()));
+  SnyltdyrTable.SetFiltered(true);
+  summer();
+}
+
+void SnyltdyrRegister::sistefilter() { SetFilter(LastFilterField, LastFilterValue); }
+
+void SnyltdyrRegister::YearClassClick(int32_t year_class) {
+  YearClass = year_class;
+  sistefilter();
+}
+
+void SnyltdyrRegister::SpeedButton3Click() {
+  SnyltdyrTable.SetFiltered(false);
+  // With nothing chosen the old text stays in Filter, out of effect.
+  if (auto text = AllKindsFilterText(Boxes())) {
+    SnyltdyrTable.SetFilter(*text);
+    SnyltdyrTable.SetFiltered(true);
+  }
+  summer();
+}
+
+void SnyltdyrRegister::BehandlingClick() {
+  if (Behandling) Funn = true;
+}
+
+void SnyltdyrRegister::summer() { CountAndGrade(SnyltdyrTable, SnyltdyrTableMENGDE, figures_); }
+
+void SnyltdyrRegister::SortByField(const std::string& field_name) {
+  try {
+    SnyltdyrTable.SetIndexName(field_name);
+  } catch (...) {
+    AddFieldIndex(field_name, field_name, 0);
+    SnyltdyrTable.SetIndexName(field_name);
+  }
+}
+
+void SnyltdyrRegister::AddFieldIndex(const std::string& index_name,
+                                     const std::string& field_names, TIndexOptions options) {
+  try {
+    const bool was_exclusive = SnyltdyrTable.Exclusive();
+    if (!was_exclusive) {
+      SnyltdyrTable.Close();
+      SnyltdyrTable.SetExclusive(true);
+      SnyltdyrTable.Open();
+    }
+    SnyltdyrTable.CreateIndex(index_name, field_names, options);
+    if (!was_exclusive) SnyltdyrTable.Close();
+    SnyltdyrTable.SetExclusive(false);
+    SnyltdyrTable.Open();
+  } catch (...) {
+    // Dropped without a message: the caller's second attempt to use the index reports
+    // what is wrong.
+  }
+}
+
+}  // namespace snyltdyr
