@@ -57,9 +57,17 @@ void TStringField::SetAsStringValue(const std::string& value) {
     DataSet()->TranslateText(text, true);
     if (text.size() > size) text.resize(size);
   }
-  std::vector<char> buffer(std::max(kFixedBuffer, size) + 1, '\0');
-  std::memcpy(buffer.data(), text.data(), text.size());
-  WriteValue(buffer.data(), true);
+  char fixed[kFixedBuffer + 1];
+  std::vector<char> large;
+  char* buffer = fixed;
+  if (size > kFixedBuffer) {
+    large.assign(size + 1, '\0');
+    buffer = large.data();
+  } else {
+    std::memset(fixed, 0, sizeof fixed);
+  }
+  std::memcpy(buffer, text.data(), text.size());
+  WriteValue(buffer, true);
 }
 
 int32_t TStringField::GetAsInteger() const { return ParseWholeNumber(GetAsString()); }

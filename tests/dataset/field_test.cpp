@@ -82,6 +82,21 @@ TEST_F(FieldTest, StringFieldReadsTheWholeColumnWhenItIsWiderThanDeclared) {
   EXPECT_EQ(bygg.AsString(), "123456789012345678901234567890");
 }
 
+TEST(StringField, LongValuesPassWhole) {
+  TMemoryDataSet table("Wide");
+  table.AddColumn("LANG", ftString, 9000);
+  table.AddRow({testing::Text("")});
+  TStringField lang("WideLANG");
+  lang.SetFieldName("LANG");
+  lang.SetSize(9000);
+  lang.SetDataSet(&table);
+  table.Open();
+  table.Edit();
+  const std::string text = std::string(8999, 'x') + "yz";
+  lang.SetAsString(text);
+  EXPECT_EQ(lang.AsString(), text.substr(0, 9000));
+}
+
 TEST_F(FieldTest, StringFieldIntegerAccess) {
   table.Edit();
   arsklas.SetAsInteger(-3);
