@@ -135,13 +135,18 @@ struct Checker {
   }
 
   void CheckContent(const MdxTag& t, const std::vector<MdxEntry>& entries) {
-    if (t.has_for()) return;  // which records belong is not ours to judge
     std::string why;
     auto expr = KeyExpression::Parse(t.expression(), *table.fields, table.code_page, &why);
-    if (!expr) {
+    std::optional<KeyCondition> cond;
+    if (expr && t.has_for()) cond = KeyCondition::Parse(t.for_expression(), &why);
+    if (!expr || (t.has_for() && !cond)) {
       Add(IndexProblem::Kind::kContent, t.name(), why);
       return;
     }
+    auto key_of = [&](const RecordView& v) -> std::optional<std::string> {
+      if (cond && !cond->Holds(v)) return std::nullopt;
+      return expr->MakeKey(v, t.key_type(), t.key_length());
+    };
     std::unordered_map<uint32_t, uint32_t> count_of;  // recno -> entries
     std::set<std::string> held;
     std::vector<uint8_t> bytes;
@@ -154,6 +159,11 @@ struct Checker {
       if (e.recno < 1 || e.recno > table.record_count || !table.read_record(e.recno, bytes))
         continue;
       const RecordView view{table.fields, bytes.data(), table.code_page};
+      if (cond && !cond->Holds(view)) {
+        Add(IndexProblem::Kind::kContent, t.name(),
+            "record " + std::to_string(e.recno) + " has an entry although its FOR condition is false");
+        continue;
+      }
       const auto want = expr->MakeKey(view, t.key_type(), t.key_length());
       if (!want || engine::CompareKeys(t.key_type(), *want, e.key) != 0 ||
           (t.key_type() != 'N' && *want != e.key))
@@ -172,9 +182,10 @@ struct Checker {
       }
       const RecordView view{table.fields, bytes.data(), table.code_page};
       if (view.Deleted()) continue;
+      const auto key = key_of(view);
+      if (!key) continue;  // its FOR condition leaves it out
       if (t.unique()) {
-        const auto key = expr->MakeKey(view, t.key_type(), t.key_length());
-        if (key && held.count(Canonical(t, *key)) == 0)
+        if (held.count(Canonical(t, *key)) == 0)
           Add(IndexProblem::Kind::kContent, t.name(),
               "no entry holds the key " + KeyToText(t.key_type(), *key) + " of record " +
                   std::to_string(r));

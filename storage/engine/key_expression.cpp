@@ -535,4 +535,88 @@ std::optional<std::string> KeyExpression::MakeKey(const RecordView& record, char
   return key;
 }
 
+std::optional<KeyCondition> KeyCondition::Parse(std::string_view text, std::string* error) {
+  struct P {
+    std::string s;
+    size_t pos = 0;
+    std::vector<Step> out;
+    std::string error;
+    void Skip() {
+      while (pos < s.size() && (s[pos] == ' ' || s[pos] == '\t')) ++pos;
+    }
+    bool Eat(std::string_view word) {
+      Skip();
+      if (s.compare(pos, word.size(), word) != 0) return false;
+      pos += word.size();
+      return true;
+    }
+    void Or() {
+      And();
+      while (error.empty() && Eat(".OR.")) {
+        And();
+        out.push_back(Step::kOr);
+      }
+    }
+    void And() {
+      Unary();
+      while (error.empty() && Eat(".AND.")) {
+        Unary();
+        out.push_back(Step::kAnd);
+      }
+    }
+    void Unary() {
+      if (Eat(".NOT.") || Eat("!") || Eat("NOT ")) {
+        Unary();
+        out.push_back(Step::kNot);
+        return;
+      }
+      if (Eat("DELETED")) {
+        if (!Eat("(") || !Eat(")")) error = "DELETED needs ()";
+        out.push_back(Step::kDeleted);
+      } else if (Eat(".T.") || Eat(".TRUE.")) {
+        out.push_back(Step::kTrue);
+      } else if (Eat(".F.") || Eat(".FALSE.")) {
+        out.push_back(Step::kFalse);
+      } else if (Eat("(")) {
+        Or();
+        if (!Eat(")")) error = "a ')' is missing";
+      } else if (error.empty()) {
+        error = "only DELETED(), .T., .F., .NOT., .AND. and .OR. are understood";
+      }
+    }
+  } p;
+  p.s = UpperInCodePage(text, 437);
+  p.Or();
+  p.Skip();
+  if (p.error.empty() && p.pos != p.s.size()) p.error = "unexpected text at the end";
+  if (!p.error.empty()) {
+    if (error) *error = "FOR condition \"" + std::string(text) + "\": " + p.error;
+    return std::nullopt;
+  }
+  KeyCondition c;
+  c.program_ = std::move(p.out);
+  c.text_ = std::string(text);
+  return c;
+}
+
+bool KeyCondition::Holds(const RecordView& record) const {
+  std::vector<bool> stack;
+  for (Step st : program_) {
+    switch (st) {
+      case Step::kDeleted: stack.push_back(record.Deleted()); break;
+      case Step::kTrue: stack.push_back(true); break;
+      case Step::kFalse: stack.push_back(false); break;
+      case Step::kNot: stack.back() = !stack.back(); break;
+      case Step::kAnd:
+      case Step::kOr: {
+        const bool b = stack.back();
+        stack.pop_back();
+        stack.back() = st == Step::kAnd ? (stack.back() && b) : (stack.back() || b);
+        break;
+      }
+    }
+  }
+  return stack.empty() || stack.back();
+}
+
 }  // namespace snyltdyr::engine

@@ -68,6 +68,21 @@ class KeyExpression {
   int code_page_ = 437;
 };
 
+// The FOR condition of a tag: which records have an entry. Tags of other programs use
+// ".NOT. DELETED()", so deleted records drop out of them. Understood: DELETED(), .T.,
+// .F., .NOT. (also NOT and !), .AND., .OR. and parentheses, in any case.
+class KeyCondition {
+ public:
+  static std::optional<KeyCondition> Parse(std::string_view text, std::string* error);
+  bool Holds(const RecordView& record) const;
+  const std::string& text() const { return text_; }
+
+ private:
+  enum class Step : uint8_t { kDeleted, kTrue, kFalse, kNot, kAnd, kOr };
+  std::vector<Step> program_;  // postfix
+  std::string text_;
+};
+
 // Upper-cases text of the given code page: ASCII letters, and the accented letters of the
 // Western European code pages (1252, 437, 850, 865).
 std::string UpperInCodePage(std::string_view text, int code_page);

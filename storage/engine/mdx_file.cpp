@@ -139,7 +139,6 @@ IndexStatus MdxFile::ParseHeader() {
   struct stat st {};
   fstat(fd_, &st);
   const uint64_t size = static_cast<uint64_t>(st.st_size);
-  write_problem_.clear();
   block_pages_ = GetU16(head_, 20);
   if (block_pages_ < 1 || block_pages_ > 32 || GetU16(head_, 22) != block_pages_ * kMdxPageSize)
     return IndexStatus::Error(path_ + ": the block size in the index header is damaged");
@@ -151,7 +150,8 @@ IndexStatus MdxFile::ParseHeader() {
     return IndexStatus::Error(path_ + ": the index file is shorter than its tag table");
   page_count_ = GetU32(head_, 32);
   page_limit_ = static_cast<uint32_t>(std::min<uint64_t>(page_count_, size / kMdxPageSize));
-  if (size < kHeadBytes) write_problem_ = "the index file is shorter than its header says";
+  // A file without tags may stop after its header (one library writes 544 bytes); the
+  // first tag added writes the whole tag table.
   free_page_ = GetU32(head_, 36);
 
   tags_.clear();

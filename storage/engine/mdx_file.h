@@ -66,8 +66,6 @@ class MdxFile {
   uint32_t page_count() const { return page_count_; }
   uint32_t free_page() const { return free_page_; }
   const std::vector<MdxTagEntry>& tags() const { return tags_; }
-  // Problems found with the header or the tag table that make the file unsafe to write.
-  const std::string& write_problem() const { return write_problem_; }
 
   // Reads the header and the tag table again (after taking the lock, or when another
   // user may have changed the file).
@@ -111,7 +109,6 @@ class MdxFile {
   uint32_t free_page_ = 0;
   bool reuse_free_ = true;  // false when the free list failed its checks
   std::vector<MdxTagEntry> tags_;
-  std::string write_problem_;
 };
 
 // Little-endian helpers over byte strings, bounds-checked by the caller's sizes.

@@ -37,14 +37,14 @@ class KeyExpressionTest : public ::testing::Test {
 };
 
 TEST_F(KeyExpressionTest, FunctionsOfRealKeyExpressions) {
-  EXPECT_EQ(Key("UPPER(LTRIM(TRIM(_SKZ)))", 'C', 12), "ABC D\xC5R   ");
-  EXPECT_EQ(Key("_skz", 'C', 12), "  Abc d\xE5r  ");  // field names ignore case
+  EXPECT_EQ(Key("UPPER(LTRIM(TRIM(_SKZ)))", 'C', 12), "ABC D\xC5R     ");
+  EXPECT_EQ(Key("_skz", 'C', 12), "  Abc d\xE5r   ");  // field names ignore case
   EXPECT_EQ(Key("STR(ID,11,0)+TYP", 'C', 16), "        1850001 ");
   EXPECT_EQ(Key("TYP + _SKZ", 'C', 10), "0001   Abc");  // cut to the key length
-  EXPECT_EQ(Key("SUBSTR(_SKZ,3,3)+LEFT(TYP,2)+RIGHT(TYP,2)", 'C', 7), "Abc0001");
+  EXPECT_EQ(Key("SUBSTR(_SKZ,3,3)+LEFT(TYP,2)+RIGHT(TYP,2)", 'C', 7), "Abc001 ");  // RIGHT keeps the trailing blank
   EXPECT_EQ(Key("DTOS(DATO)", 'C', 8), "20240315");
   EXPECT_EQ(Key("STR(PRIS,6,1)", 'C', 6), "  -3.5");
-  EXPECT_EQ(Key("TYP - _SKZ", 'C', 18), "0001  Abc d\xE5r    ");
+  EXPECT_EQ(Key("TYP - _SKZ", 'C', 18), "0001  Abc d\xE5r     ");
   EXPECT_EQ(KeyToText('N', Key("VAL(TYP)", 'N', 12)), "1");
   EXPECT_EQ(KeyToText('N', Key("ID", 'N', 12)), "185");
   EXPECT_EQ(KeyToText('N', Key("PRIS", 'N', 12)), "-3.5");
