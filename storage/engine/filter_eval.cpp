@@ -157,7 +157,7 @@ bool LikeMatch(std::string_view text, std::string_view pattern, bool ignore_case
   return p == pattern.size();
 }
 
-int32_t DayNumber(int year, int month, int day) {
+int32_t ValidDayNumber(int year, int month, int day) {
   static const int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
   if (year < 1 || year > 9999 || month < 1 || month > 12 || day < 1) return 0;
   bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
@@ -247,7 +247,7 @@ FilterProgram::Value FilterProgram::FieldValue(const FilterNode& node,
         for (size_t i = at; i < at + n; ++i) x = x * 10 + (d[i] - '0');
         return x;
       };
-      int32_t day = DayNumber(digits(0, 4), digits(4, 2), digits(6, 2));
+      int32_t day = ValidDayNumber(digits(0, 4), digits(4, 2), digits(6, 2));
       if (day > 0) {
         v.kind = Kind::kDate;
         v.number = day;
@@ -316,7 +316,7 @@ FilterProgram::Value FilterProgram::Evaluate(int index, const RecordView& record
           return v;
         case ValueType::kTimeStamp: {
           const char* p = node.value.data();
-          int32_t day = DayNumber(LoadU16(p), LoadU16(p + 2), LoadU16(p + 4));
+          int32_t day = ValidDayNumber(LoadU16(p), LoadU16(p + 2), LoadU16(p + 4));
           if (day == 0) return v;
           v.kind = Kind::kDateTime;
           v.number = day * kMsPerDay + LoadU16(p + 6) * 3600000.0 + LoadU16(p + 8) * 60000.0 +

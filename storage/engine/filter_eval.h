@@ -70,6 +70,6 @@ uint8_t UpperInCodePage(uint8_t c, int code_page);
 bool LikeMatch(std::string_view text, std::string_view pattern, bool ignore_case, int code_page);
 
 // Day number of a date, 1 January of year 1 being day 1; 0 when the date does not exist.
-int32_t DayNumber(int year, int month, int day);
+int32_t ValidDayNumber(int year, int month, int day);
 
 }  // namespace snyltdyr::engine

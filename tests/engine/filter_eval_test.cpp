@@ -98,10 +98,10 @@ TEST(FilterEval, NumbersDatesAndBooleans) {
   EXPECT_FALSE(t.Passes(Binary(kGe, Group(), Number(2.6)), r));
   EXPECT_TRUE(t.Passes(Binary(kEq, Group(), Number(-1)), Rec{"a", "1", " -1.0"}));
 
-  int32_t day = DayNumber(2005, 3, 7);
-  EXPECT_EQ(DayNumber(1, 1, 1), 1);
-  EXPECT_EQ(DayNumber(1899, 12, 30), 693594);
-  EXPECT_EQ(DayNumber(2005, 2, 29), 0);
+  int32_t day = ValidDayNumber(2005, 3, 7);
+  EXPECT_EQ(ValidDayNumber(1, 1, 1), 1);
+  EXPECT_EQ(ValidDayNumber(1899, 12, 30), 693594);
+  EXPECT_EQ(ValidDayNumber(2005, 2, 29), 0);
   EXPECT_TRUE(t.Passes(Binary(kEq, Field(4, "DATO"), DateConst(day)), r));
   EXPECT_TRUE(t.Passes(Binary(kLt, Field(4, "DATO"), DateConst(day + 1)), r));
   EXPECT_FALSE(t.Passes(Binary(kGt, Field(4, "DATO"), DateConst(day)), r));
