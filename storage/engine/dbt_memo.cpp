@@ -196,6 +196,9 @@ Result DbtMemo::Write(const std::string& content, uint32_t old_block, uint32_t& 
     std::memcpy(bytes.data(), kMemo4Marker, 4);
     PutU32(reinterpret_cast<uint8_t*>(bytes.data()) + 4, static_cast<uint32_t>(content.size() + 8));
     bytes += content;
+    // The original program leaves 0x1F after the data, and readers that take the length
+    // for the data alone stop there; the byte lies past the length for everyone else.
+    bytes += '\x1F';
   } else {
     if (content.size() > kMaxMemo3 - 2 || content.find('\x1A') != std::string::npos)
       return Fail(kErrInvalidFieldValue, path_ + ": the memo cannot be stored in this memo file.");

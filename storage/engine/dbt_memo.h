@@ -3,7 +3,8 @@
 //
 // Two variants. dBASE III: blocks of 512 bytes, the text ended by 0x1A (two written, one
 // enough). dBASE IV: block size in header bytes 20-21; a memo's first block starts with
-// FF FF 08 00 and a 32-bit length L = 8 + data bytes. Header bytes 0-3 hold the next
+// FF FF 08 00 and a 32-bit length L = 8 + data bytes (we write one 0x1F after the data,
+// as the original program does, for readers that stop there). Header bytes 0-3 hold the next
 // free block (the append point). Each memo is read by what its first block says, so a
 // mislabelled file still reads.
 //

@@ -112,7 +112,7 @@ TEST_F(TableTest, ValuesOfEveryTypeSurviveWritingAndReopening) {
   EXPECT_EQ(f.substr(hl + rl - 10, 10), "         1");
   const std::string m = ReadFile(dir_.File("OBS.DBT"));
   EXPECT_EQ(m.substr(512, 8), std::string("\xFF\xFF\x08\x00\x13\x00\x00\x00", 8));
-  EXPECT_EQ(m.substr(520, 12), std::string("f\x9Brste memo\0", 12));
+  EXPECT_EQ(m.substr(520, 12), std::string("f\x9Brste memo\x1F", 12));
   EXPECT_EQ(U32(m, 0), 2u);
 }
 
