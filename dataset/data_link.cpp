@@ -40,25 +40,35 @@ void TDataLink::SetLinkBufferCount(int32_t count) {
   ClampWindow();
 }
 
+// Without a dataset a link shows nothing: no rows, at both ends, and nothing moves.
+
 int32_t TDataLink::LinkActiveRecord() const {
-  if (data_source_->DataState() == StateSetKey) return 0;
+  if (DataSet() == nullptr || data_source_->DataState() == StateSetKey) return 0;
   return DataSet()->ActiveIndex() - window_start_;
 }
 
+// Only a row holding a buffered record can become current; a row below the last record
+// (a click on an empty grid row) changes nothing.
 void TDataLink::SetLinkActiveRecord(int32_t row) {
-  if (data_source_->DataState() != StateSetKey) DataSet()->SetActiveIndex(row + window_start_);
+  TDataSet* data_set = DataSet();
+  if (data_set == nullptr || data_source_->DataState() == StateSetKey) return;
+  const int32_t index = row + window_start_;
+  if (index >= 0 && index < data_set->BufferedCount()) data_set->SetActiveIndex(index);
 }
 
 int32_t TDataLink::LinkRecordCount() const {
+  if (DataSet() == nullptr) return 0;
   if (data_source_->DataState() == StateSetKey) return 1;
   return std::min(DataSet()->BufferedCount(), LinkBufferCount());
 }
 
-bool TDataLink::AtStart() const { return DataSet()->AtStart(); }
+bool TDataLink::AtStart() const { return DataSet() == nullptr || DataSet()->AtStart(); }
 
-bool TDataLink::AtEnd() const { return DataSet()->AtEnd(); }
+bool TDataLink::AtEnd() const { return DataSet() == nullptr || DataSet()->AtEnd(); }
 
-int32_t TDataLink::MoveRelative(int32_t distance) { return DataSet()->MoveRelative(distance); }
+int32_t TDataLink::MoveRelative(int32_t distance) {
+  return DataSet() != nullptr ? DataSet()->MoveRelative(distance) : 0;
+}
 
 bool TDataLink::Edit() {
   if (!read_only_ && data_source_ != nullptr) data_source_->Edit();

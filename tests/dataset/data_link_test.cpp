@@ -121,11 +121,37 @@ TEST(DataLink, ASmallLinkFollowsTheCurrentRecordThroughALargerWindow) {
   EXPECT_EQ(small.LinkActiveRecord(), 0);
 }
 
+TEST(DataLink, ShrinkingBelowTheCountOfALinkOnADisabledSourceKeepsTheWindowSound) {
+  // The disabled source's link still counts for the window size but has no rows, so
+  // fewer buffered records stay than the new window holds; the rest are fetched.
+  Fixture f(30, 10);
+  TDataSource disabled("Disabled");
+  disabled.SetEnabled(false);
+  disabled.SetDataSet(&f.table);
+  Log other_log;
+  RecordingLink waiting(other_log);
+  waiting.SetLinkBufferCount(8);
+  waiting.SetDataSource(&disabled);
+  f.table.MoveRelative(9);
+  f.grid.SetLinkBufferCount(4);
+  EXPECT_EQ(f.table.WindowSize(), 8);
+  EXPECT_EQ(f.table.Window(), (Log{"R7", "R8", "R9", ">R10", "R11", "R12", "R13", "R14"}));
+  EXPECT_EQ(f.table.live_buffers, 9);
+  f.table.MoveRelative(5);
+  EXPECT_EQ(f.sample.Current(), "R15");
+  waiting.SetDataSource(nullptr);
+}
+
 TEST(DataLink, WritingLinkActiveRecordMovesTheCurrentRecordInsideTheWindow) {
   Fixture f(30, 10);
   f.grid.SetLinkActiveRecord(5);
   EXPECT_EQ(f.table.ActiveIndex(), 5);
   EXPECT_EQ(f.sample.Current(), "R6");
+  // A row below the last record changes nothing.
+  Fixture g(3, 10);
+  g.grid.SetLinkActiveRecord(1);
+  g.grid.SetLinkActiveRecord(7);
+  EXPECT_EQ(g.sample.Current(), "R2");
 }
 
 TEST(DataLink, EditThroughTheLinkRespectsReadOnlyAutoEditAndState) {
