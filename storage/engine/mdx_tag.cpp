@@ -385,7 +385,10 @@ IndexStatus MdxTag::Split(MdxPath& path, size_t level) {
   const size_t c = a.size();
   std::string separator;
   if (a.leaf) {
-    const size_t k = (c + 1) / 2;
+    // Appending after the tag's last key (dates of new records, growing numbers) leaves
+    // the old leaf full and starts a new one, so such tags stay compact.
+    const bool appended = path[level].idx + 1 == c && a.page == last_leaf_;
+    const size_t k = appended ? c - 1 : (c + 1) / 2;
     r.keys.assign(a.keys.begin() + static_cast<long>(k), a.keys.end());
     r.ptrs.assign(a.ptrs.begin() + static_cast<long>(k), a.ptrs.end());
     a.keys.resize(k);
