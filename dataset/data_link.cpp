@@ -16,7 +16,10 @@ TDataLink::~TDataLink() {
 
 void TDataLink::SetDataSource(TDataSource* source) {
   if (source == data_source_) return;
-  if (source_fixed_) data_source_->DatabaseError(msg::kDataSourceChange);
+  if (source_fixed_) {
+    throw EDatabaseError(data_source_ != nullptr ? data_source_->Name() : std::string(),
+                         msg::kDataSourceChange);
+  }
   if (data_source_ != nullptr) data_source_->DetachLink(this);
   if (source != nullptr) source->AttachLink(this);
 }

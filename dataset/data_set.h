@@ -120,7 +120,6 @@ class TDataSet : public TComponent {
   void SetActive(bool active);
   snyltdyr::DataState DataState() const { return state_; }
   bool RecordModified() const { return record_modified_; }
-  bool Modified() const { return record_modified_; }
 
   // ---- Navigation --------------------------------------------------------------------
   void First();
