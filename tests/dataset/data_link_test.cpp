@@ -46,13 +46,6 @@ TEST(DataLink, NextOnTheLastRowOfAFullTenRowWindowScrollsTheLinkByOne) {
   EXPECT_EQ(f.table.Window().front(), "R5");
 }
 
-TEST(DataLink, MovingInsideTheRowsScrollsNothing) {
-  Fixture f(30, 10);
-  f.table.MoveRelative(3);
-  EXPECT_EQ(f.log, (Log{"link:BrowseCheck", "link:Scrolled(0)"}));
-  EXPECT_EQ(f.grid.LinkActiveRecord(), 3);
-}
-
 TEST(DataLink, ARefillKeepsTheRowOfTheCurrentRecord) {
   Fixture f(30, 10);
   f.table.MoveRelative(3);

@@ -90,28 +90,6 @@ TEST(DataSource, DisablingDeactivatesEveryLinkWhileTheDatasetStaysOpen) {
   EXPECT_EQ(f.source.DataState(), StateBrowse);
 }
 
-TEST(DataSource, ALinkAttachedToAClosedDatasetActivatesOnceOnOpen) {
-  Fixture f;
-  RecordingLink link(f.log);
-  link.log_events = false;
-  link.SetDataSource(&f.source);
-  EXPECT_FALSE(link.Active());
-  EXPECT_TRUE(f.log.empty());
-  f.table.Open();
-  EXPECT_EQ(f.log, (Log{"link:ActivityChanged"}));
-}
-
-TEST(DataSource, EditGoesOnOnlyWithAutoEditWhileBrowsing) {
-  Fixture f;
-  f.table.Open();
-  f.source.SetAutoEdit(false);
-  f.source.Edit();
-  EXPECT_EQ(f.table.DataState(), StateBrowse);
-  f.source.SetAutoEdit(true);
-  f.source.Edit();
-  EXPECT_EQ(f.table.DataState(), StateEdit);
-}
-
 TEST(DataSource, MovingToAnotherDatasetResyncsTheLinksAndWindowSizes) {
   Fixture f;
   SampleTable other(3);
