@@ -90,7 +90,8 @@ Result ParseDbfHeader(std::string_view bytes, uint64_t file_size, DbfHeader& h,
   h.record_count = U32(bytes, 4);
   h.header_length = U16(bytes, 8);
   h.record_length = U16(bytes, 10);
-  if (bytes[15] != 0) {
+  // Only 1 means encrypted: some writers leave other garbage in bytes 12-19.
+  if (bytes[15] == 1) {
     problem = "The table is encrypted.";
     return kErrUnsupportedFormat;
   }

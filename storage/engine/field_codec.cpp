@@ -79,7 +79,7 @@ void EngineTypeOf(const FieldDesc& f, uint16_t& type, uint16_t& subtype) {
   switch (f.type) {
     case 'C': type = kTypeText; return;
     case 'D': type = f.length == 8 ? kTypeDate : kTypeUnknown; return;
-    case 'N': case 'F': type = f.length <= 20 ? kTypeFloat : kTypeUnknown; return;
+    case 'N': case 'F': type = kTypeFloat; return;  // wider than 20: read, never written
     case 'L': type = f.length == 1 ? kTypeBoolean : kTypeUnknown; return;
     case 'M': type = kTypeBlob; subtype = kSubtypeMemo; return;
     case 'B': type = kTypeBlob; subtype = kSubtypeBinary; return;
