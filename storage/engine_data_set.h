@@ -20,6 +20,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "dataset/data_set.h"
@@ -97,6 +98,8 @@ class TEngineDataSet : public TDataSet {
   // The language driver used while no cursor is open (the database's).
   virtual engine::Handle DefaultLocale() const;
   void SetLocale(engine::Handle locale) { locale_ = locale; }
+  // After the cursor was put at the beginning at open: a further index to switch to.
+  virtual void OpenCursorIndex() {}
   // Reads the current index information of the cursor.
   void ReadIndexInfo();
   void ResetIndexInfo() { index_info_ = TCurrentIndexInfo{}; }
@@ -111,6 +114,7 @@ class TEngineDataSet : public TDataSet {
   engine::Handle BuildExpressionFilter(const std::string& text, TFilterOptions options);
   void ActivateFilters();
   void DeactivateFilters();
+  engine::Handle ExpressionFilter() const { return expr_filter_; }
 
   // ---- Overrides of TDataSet ---------------------------------------------------------
   void OpenStorage(bool info_only) override;
@@ -154,19 +158,30 @@ class TEngineDataSet : public TDataSet {
 
   // Layout of a record buffer.
   void ComputeBufferAreas();
-  int32_t BlobFieldCount() const;
   // Slot of a blob field in the blob cache; -1 for a field that is not a bound blob.
   int32_t BlobSlot(const TField& field) const;
-  std::string*& BlobCacheAt(TRecordBuffer buffer, int32_t slot) const;
+  std::string* CachedBlobAt(TRecordBuffer buffer, int32_t slot) const;
+  void SetCachedBlobAt(TRecordBuffer buffer, int32_t slot, std::string* content) const;
   void ClearBlobCache(TRecordBuffer buffer);
   // Cached content of `field` in `buffer` (null when not cached).
   const std::string* CachedBlob(TRecordBuffer buffer, const TField& field) const;
   void SetCachedBlob(TRecordBuffer buffer, const TField& field, std::string content);
   void DropCachedBlob(TRecordBuffer buffer, const TField& field);
   void FillRecordInfo(TRecordBuffer buffer, const engine::RecordProperties& props);
-  engine::Handle AddCallbackFilter();
-  void DropFilters();
-  void ReplaceExpressionFilter(engine::Handle new_filter);
+  // Offset of a calculated field's presence byte in the calculated area, or -1.
+  int32_t CalcOffset(const TField& field) const;
+  // The callback filter: whether `buffer` passes the OnFilterRecord handler.
+  bool CallbackFilterActive() const;
+  bool PassesCallbackFilter(TRecordBuffer buffer);
+  int32_t CountWithCallbackFilter();
+  // Replaces the expression filter by one for `text` and `options` (none when empty).
+  void ReplaceExpressionFilter(const std::string& text, TFilterOptions options);
+  void DropExpressionFilter();
+  // Engine field value <-> the storage form the fields exchange.
+  bool ValueToStorage(const TField& field, const engine::FieldValue& value, void* out) const;
+  engine::FieldValue StorageToValue(const TField& field, const void* data) const;
+  void CreateDefaultFields();
+  void FreeBlobsOf(TRecordBuffer buffer);
 
   engine::Handle cursor_ = engine::kNoHandle;
   engine::Handle locale_ = engine::kNoHandle;
@@ -175,7 +190,6 @@ class TEngineDataSet : public TDataSet {
   TRecNoKind rec_no_kind_ = TRecNoKind::rnNone;
   bool can_modify_ = false;
   engine::Handle expr_filter_ = engine::kNoHandle;
-  engine::Handle func_filter_ = engine::kNoHandle;
   bool cache_blobs_ = true;
   TCurrentIndexInfo index_info_;
 
@@ -186,6 +200,10 @@ class TEngineDataSet : public TDataSet {
   int32_t bookmark_offset_ = 0;
   int32_t buffer_size_ = 0;
   std::vector<int32_t> blob_field_numbers_;  // field numbers of the blob fields, in order
+  std::vector<std::pair<const TField*, int32_t>> calc_offsets_;
+  std::vector<std::unique_ptr<TField>> default_fields_;  // created when the set had none
+  TRecordBuffer calc_buffer_ = nullptr;    // the buffer being calculated
+  TRecordBuffer filter_buffer_ = nullptr;  // the buffer offered to OnFilterRecord
 
   // Each conversion direction runs under its own lock.
   mutable std::mutex to_native_lock_;

@@ -74,8 +74,12 @@ class TTable : public TDBDataSet {
 
  protected:
   engine::Handle CreateCursor(bool gen_handle) override;
-  void OpenStorageCursor() override;
+  void OpenCursorIndex() override;
   void ReadFieldDefinitions() override;
+
+ public:
+  // A change of a field definition's property also puts IndexDefs out of date.
+  void NotifyDataEvent(DataEventKind kind, std::intptr_t info = 0) override;
 
  private:
   // Where an index name leads: an index file (native text) and a tag (native text).
@@ -84,13 +88,22 @@ class TTable : public TDBDataSet {
     std::string tag;
   };
   IndexParams IndexParamsOf(const std::string& name);
+  engine::IndexDescriptor IndexDescriptorOf(const std::string& name, const std::string& fields,
+                                            TIndexOptions options,
+                                            const std::string& descending_fields);
   bool IsProductionIndex(const std::string& index_file) const;
   // Switches the open cursor to `params`, staying on the current record if possible.
   void SwitchToIndex(const IndexParams& params);
   void UpdateIndexDefs();
   void ReadIndexDefs(engine::Handle cursor);
+  // Field definitions read from the closed table when there are none yet.
+  void UpdateFieldDefs();
   std::string NativeTableName();
   void OpenIndexFiles(engine::Handle cursor);
+  // Opens the table read-only for a look at its fields, indexes or language driver.
+  engine::Handle OpenTemporaryCursor();
+  // The table's language driver (the database's when the table cannot be opened).
+  engine::Handle TableLocale();
 
   std::string table_name_;
   TTableType table_type_ = ttDefault;
@@ -102,6 +115,7 @@ class TTable : public TDBDataSet {
   std::vector<std::string> index_files_;
   TIndexDefs index_defs_;
   std::string native_table_name_;  // cached; cleared when TableName changes
+  engine::Handle new_cursor_ = engine::kNoHandle;  // the cursor being created
 };
 
 }  // namespace snyltdyr
