@@ -1,0 +1,308 @@
+#include "app/cli.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <set>
+
+#include "dataset/expr_parser.h"
+#include "dataset/field.h"
+#include "dataset/fields.h"
+#include "register/sample_observations.h"
+#include "register/snyltdyr_register.h"
+#include "runtime/cp1252.h"
+#include "runtime/exception.h"
+#include "runtime/whole_number.h"
+
+namespace snyltdyr {
+namespace {
+
+const char* const kUsage =
+    "usage: snyltdyr-cli COMMAND ...\n"
+    "  create-sample DIR [--records N] [--seed S]\n"
+    "  stats DIR [SELECTION]\n"
+    "  fix DIR [SELECTION]\n"
+    "  export DIR [SELECTION] [--index NAME]\n"
+    "  sort DIR FIELD\n"
+    "  add-index DIR NAME [FIELDS]\n"
+    "  filter-tree TEXT\n"
+    "SELECTION: [--kind alle|haptor|tricodina] [--funn] [--behandling]"
+    " [--year-class alle|0..5]\n";
+
+// A wrong command line: the usage goes with the message.
+class UsageError : public Exception {
+ public:
+  using Exception::Exception;
+};
+
+struct Arguments {
+  std::vector<std::string> positional;
+  std::map<std::string, std::string> values;  // --name VALUE
+  std::set<std::string> flags;                // --name
+
+  bool Has(const std::string& name) const { return values.count(name) != 0; }
+  std::string Value(const std::string& name, const std::string& fallback = {}) const {
+    auto it = values.find(name);
+    return it == values.end() ? fallback : it->second;
+  }
+};
+
+Arguments Parse(const std::vector<std::string>& args, size_t from,
+                const std::set<std::string>& value_options,
+                const std::set<std::string>& flag_options) {
+  Arguments parsed;
+  for (size_t i = from; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    if (a.rfind("--", 0) != 0) {
+      parsed.positional.push_back(a);
+    } else if (value_options.count(a) != 0) {
+      if (i + 1 >= args.size()) throw UsageError("option " + a + " needs a value");
+      parsed.values[a] = args[++i];
+    } else if (flag_options.count(a) != 0) {
+      parsed.flags.insert(a);
+    } else {
+      throw UsageError("unknown option " + a);
+    }
+  }
+  return parsed;
+}
+
+void ExpectPositional(const Arguments& a, size_t least, size_t most) {
+  if (a.positional.size() < least || a.positional.size() > most) {
+    throw UsageError("wrong number of arguments");
+  }
+}
+
+int64_t NumberOption(const Arguments& a, const std::string& name, int64_t fallback) {
+  if (!a.Has(name)) return fallback;
+  const std::string text = a.Value(name);
+  char* end = nullptr;
+  const long long value = std::strtoll(text.c_str(), &end, 10);
+  if (text.empty() || *end != '\0' || value < 0) {
+    throw UsageError(name + " takes a whole number of 0 or more, not '" + text + "'");
+  }
+  return value;
+}
+
+// A directory the engine takes as a directory: an absolute path.
+std::string DirectoryName(const std::string& dir) {
+  return std::filesystem::absolute(std::filesystem::path(dir)).lexically_normal().string();
+}
+
+void PrintLine(std::ostream& out, const std::string& cp1252) {
+  out << Cp1252ToUtf8(cp1252) << '\n';
+}
+
+// ---- Selection ------------------------------------------------------------------------
+const std::set<std::string> kSelectionValues = {"--kind", "--year-class"};
+const std::set<std::string> kSelectionFlags = {"--funn", "--behandling"};
+
+void OpenRegister(SnyltdyrRegister& r, const std::string& dir) {
+  r.SnyltdyrTable.SetDatabaseName(DirectoryName(dir));
+  r.SnyltdyrTable.Open();
+  r.StartSelection();
+}
+
+// Ticks the boxes, clicks the year-class button, then the kind button.
+void ApplySelection(SnyltdyrRegister& r, const Arguments& a) {
+  if (a.flags.count("--funn")) r.Funn = true;
+  if (a.flags.count("--behandling")) {
+    r.Behandling = true;
+    r.BehandlingClick();
+  }
+  if (a.Has("--year-class")) {
+    const std::string text = a.Value("--year-class");
+    const std::optional<int32_t> year = TryReadWholeNumber(text);
+    if (text == "alle") {
+      r.YearClassClick(-1);
+    } else if (year && *year >= 0 && *year <= 5 && text.size() == 1) {
+      r.YearClassClick(*year);
+    } else {
+      throw UsageError("--year-class takes alle or 0 to 5, not '" + text + "'");
+    }
+  }
+  if (a.Has("--kind")) {
+    const std::string kind = a.Value("--kind");
+    if (kind == "alle") {
+      r.SpeedButton3Click();
+    } else if (kind == "haptor") {
+      r.SpeedButton4Click();
+    } else if (kind == "tricodina") {
+      r.SpeedButton5Click();
+    } else {
+      throw UsageError("--kind takes alle, haptor or tricodina, not '" + kind + "'");
+    }
+  }
+}
+
+// ---- Commands -------------------------------------------------------------------------
+int CreateSample(const std::vector<std::string>& args, std::ostream& out) {
+  const Arguments a = Parse(args, 1, {"--records", "--seed"}, {});
+  ExpectPositional(a, 1, 1);
+  const int64_t records = NumberOption(a, "--records", 500);
+  const int64_t seed = NumberOption(a, "--seed", 1);
+  const std::string dir = DirectoryName(a.positional[0]);
+  std::filesystem::create_directories(dir);
+  CreateSampleTable(dir, records, static_cast<uint64_t>(seed));
+  out << "Created SNYLTDYR.DBF with " << records << " records in " << dir << '\n';
+  return 0;
+}
+
+int Stats(const std::vector<std::string>& args, std::ostream& out) {
+  const Arguments a = Parse(args, 1, kSelectionValues, kSelectionFlags);
+  ExpectPositional(a, 1, 1);
+  SnyltdyrRegister r;
+  OpenRegister(r, a.positional[0]);
+  ApplySelection(r, a);
+  const TTable& t = r.SnyltdyrTable;
+  if (t.Filtered() && !t.Filter().empty()) {
+    PrintLine(out, "Filter: \xAB" + t.Filter() + "\xBB");  // « and »
+  } else {
+    PrintLine(out, "Filter: none");
+  }
+  PrintLine(out, "Antall: " + r.AntallText());
+  PrintLine(out, "Snitt: " + r.GradText());
+  return 0;
+}
+
+int Fix(const std::vector<std::string>& args, std::ostream& out) {
+  const Arguments a = Parse(args, 1, kSelectionValues, kSelectionFlags);
+  ExpectPositional(a, 1, 1);
+  SnyltdyrRegister r;
+  OpenRegister(r, a.positional[0]);
+  ApplySelection(r, a);
+  const int32_t written = r.BitBtn1Click();
+  out << "Records written: " << written << '\n';
+  return 0;
+}
+
+std::string CsvCell(const std::string& text) {
+  if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
+  std::string quoted = "\"";
+  for (char c : text) {
+    if (c == '"') quoted += '"';
+    quoted += c;
+  }
+  return quoted + "\"";
+}
+
+int Export(const std::vector<std::string>& args, std::ostream& out) {
+  std::set<std::string> values = kSelectionValues;
+  values.insert("--index");
+  const Arguments a = Parse(args, 1, values, kSelectionFlags);
+  ExpectPositional(a, 1, 1);
+  SnyltdyrRegister r;
+  OpenRegister(r, a.positional[0]);
+  ApplySelection(r, a);
+  TTable& t = r.SnyltdyrTable;
+  if (a.Has("--index")) t.SetIndexName(Utf8ToCp1252(a.Value("--index")));
+  const TFields& fields = t.Fields();
+  std::string line;
+  for (int32_t i = 0; i < fields.Count(); ++i) {
+    line += (i ? "," : "") + CsvCell(fields[i]->DisplayLabel());
+  }
+  out << Cp1252ToUtf8(line) << "\r\n";
+  t.First();
+  while (!t.AtEnd()) {
+    line.clear();
+    for (int32_t i = 0; i < fields.Count(); ++i) {
+      const TField& f = *fields[i];
+      line += (i ? "," : "") + CsvCell(f.IsBlob() ? f.AsString() : f.DisplayText());
+    }
+    out << Cp1252ToUtf8(line) << "\r\n";
+    t.Next();
+  }
+  return 0;
+}
+
+int Sort(const std::vector<std::string>& args, std::ostream& out) {
+  const Arguments a = Parse(args, 1, {}, {});
+  ExpectPositional(a, 2, 2);
+  SnyltdyrRegister r;
+  OpenRegister(r, a.positional[0]);
+  r.SortByField(Utf8ToCp1252(a.positional[1]));
+  TTable& t = r.SnyltdyrTable;
+  t.First();
+  while (!t.AtEnd()) {
+    out << t.RecordNumber() << '\n';
+    t.Next();
+  }
+  return 0;
+}
+
+int AddIndex(const std::vector<std::string>& args, std::ostream& out) {
+  const Arguments a = Parse(args, 1, {}, {});
+  ExpectPositional(a, 2, 3);
+  SnyltdyrRegister r;
+  r.SnyltdyrTable.SetDatabaseName(DirectoryName(a.positional[0]));
+  const std::string name = Utf8ToCp1252(a.positional[1]);
+  const std::string fields = a.positional.size() > 2 ? Utf8ToCp1252(a.positional[2]) : name;
+  r.SnyltdyrTable.CreateIndex(name, fields, 0);
+  PrintLine(out, "Index " + name + " added");
+  return 0;
+}
+
+// Whether the working directory holds the observation table (names without regard to case).
+bool TableInWorkingDirectory() {
+  std::error_code ec;
+  for (const auto& entry : std::filesystem::directory_iterator(".", ec)) {
+    if (SameText1252(entry.path().filename().string(), kObservationTableName)) return true;
+  }
+  return false;
+}
+
+int FilterTree(const std::vector<std::string>& args, std::ostream& out) {
+  const Arguments a = Parse(args, 1, {}, {});
+  ExpectPositional(a, 1, 1);
+  SnyltdyrRegister r;
+  if (TableInWorkingDirectory()) r.SnyltdyrTable.Open();
+  TExprParser parser(r.SnyltdyrTable, Utf8ToCp1252(a.positional[0]), 0, 0, std::string(),
+                     nullptr, EngineTypeMap());
+  const std::vector<uint8_t>& tree = *parser.FilterData();
+  char hex[4];
+  for (size_t i = 0; i < tree.size(); ++i) {
+    std::snprintf(hex, sizeof hex, "%02X", tree[i]);
+    out << hex << ((i % 16 == 15 || i + 1 == tree.size()) ? "\n" : " ");
+  }
+  return 0;
+}
+
+int Dispatch(const std::vector<std::string>& args, std::ostream& out) {
+  if (args.empty()) throw UsageError("no command");
+  const std::string& command = args[0];
+  if (command == "create-sample") return CreateSample(args, out);
+  if (command == "stats") return Stats(args, out);
+  if (command == "fix") return Fix(args, out);
+  if (command == "export") return Export(args, out);
+  if (command == "sort") return Sort(args, out);
+  if (command == "add-index") return AddIndex(args, out);
+  if (command == "filter-tree") return FilterTree(args, out);
+  throw UsageError("unknown command " + command);
+}
+
+}  // namespace
+
+std::string ErrorBoxText(const std::string& message) {
+  if (!message.empty() && static_cast<unsigned char>(message.back()) > '.') return message + ".";
+  return message;
+}
+
+int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  try {
+    return Dispatch(args, out);
+  } catch (const UsageError& e) {
+    err << "snyltdyr-cli: " << e.Message() << '\n' << kUsage;
+    return 2;
+  } catch (const EAbort&) {
+    return 1;  // the silent abort shows nothing
+  } catch (const Exception& e) {
+    err << Cp1252ToUtf8(ErrorBoxText(e.Message())) << '\n';
+    return 1;
+  } catch (const std::exception& e) {
+    err << ErrorBoxText(e.what()) << '\n';
+    return 1;
+  }
+}
+
+}  // namespace snyltdyr

@@ -1,0 +1,31 @@
+// The command-line companion of the register: the same table, normaliser, filters and
+// count and grade as the window, driven by arguments instead of clicks.
+//
+//   create-sample DIR [--records N] [--seed S]
+//   stats  DIR [--kind alle|haptor|tricodina] [--funn] [--behandling] [--year-class alle|0..5]
+//   fix    DIR [selection]
+//   export DIR [selection] [--index NAME]
+//   sort   DIR FIELD
+//   add-index DIR NAME [FIELDS]
+//   filter-tree TEXT
+//
+// A selection is made the way the window makes it: the boxes are ticked, then the
+// year-class button and then the kind button are clicked. Output is UTF-8. A failure
+// prints the message the window's error box would show to `err` and gives a non-zero
+// status (1 for a failure, 2 for a wrong command line).
+#pragma once
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace snyltdyr {
+
+// `args` are the arguments after the program name.
+int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+
+// The text of the error box: the message, with "." added when its last character sorts
+// after "." (a letter, a digit, "?").
+std::string ErrorBoxText(const std::string& message);
+
+}  // namespace snyltdyr

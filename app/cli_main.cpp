@@ -1,0 +1,15 @@
+// snyltdyr-cli: the observation register for scripts and batch work.
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "app/cli.h"
+#include "storage/session.h"
+
+int main(int argc, char** argv) {
+  std::vector<std::string> args(argv + 1, argv + argc);
+  const int status = snyltdyr::RunCli(args, std::cout, std::cerr);
+  // Program end: close the databases and stop the engine.
+  snyltdyr::StopDefaultSession();
+  return status;
+}
