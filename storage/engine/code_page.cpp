@@ -158,8 +158,12 @@ bool HighHalf(int code_page, HighTable& out) {
   return true;
 }
 
+// Latin-1 letters 0xC0-0xFF without their accents.
+constexpr char kPlainLatin1[] = "AAAAAAACEEEEIIIIDNOOOOOxOUUUUYTsaaaaaaaceeeeiiiidnooooo/ouuuuyty";
+
 // The nearest character of `code_page` for code point `u` that it lacks.
 char Transliterate(uint32_t u, int code_page) {
+  if (u >= 0xC0 && u <= 0xFF && u != 0xD7 && u != 0xF7) return kPlainLatin1[u - 0xC0];
   iconv_t cd = iconv_open((IconvName(code_page) + "//TRANSLIT").c_str(), "UTF-32LE");
   if (cd == reinterpret_cast<iconv_t>(-1)) return '?';
   char* inp = reinterpret_cast<char*>(&u);
