@@ -1,0 +1,259 @@
+// The count and grade and "Fiks formatering" over one million observations, against the
+// physical floor: a plain loop that reads the same .DBF file and tests the same bytes.
+//
+// The table is generated once into scratch/bench_register (or the folder given as the
+// first argument) and kept between runs; "Fiks formatering" runs on a fresh copy of it.
+// Prints the figures; asserts nothing.
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "register/normaliser.h"
+#include "register/sample_observations.h"
+#include "register/severity.h"
+#include "register/snyltdyr_register.h"
+#include "runtime/regional_settings.h"
+#include "storage/session.h"
+
+namespace fs = std::filesystem;
+using namespace snyltdyr;
+
+namespace {
+
+constexpr int64_t kRecords = 1000000;
+constexpr uint64_t kSeed = 7;
+
+double Seconds(const std::function<void()>& work) {
+  const auto start = std::chrono::steady_clock::now();
+  work();
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+// ---- The physical floor: the .DBF read directly ---------------------------------------
+struct DbfLayout {
+  uint32_t records = 0;
+  uint16_t header = 0, record_size = 0;
+  struct Column { std::string name; uint32_t offset = 0; uint8_t length = 0; };
+  std::vector<Column> columns;
+  const Column& Find(const std::string& name) const {
+    for (const Column& c : columns) if (c.name == name) return c;
+    throw std::runtime_error("no column " + name);
+  }
+};
+
+DbfLayout ReadLayout(const fs::path& dbf) {
+  std::ifstream in(dbf, std::ios::binary);
+  std::vector<unsigned char> head(32);
+  in.read(reinterpret_cast<char*>(head.data()), 32);
+  DbfLayout layout;
+  std::memcpy(&layout.records, &head[4], 4);
+  std::memcpy(&layout.header, &head[8], 2);
+  std::memcpy(&layout.record_size, &head[10], 2);
+  uint32_t offset = 1;  // after the deletion flag
+  for (;;) {
+    unsigned char d[32];
+    in.read(reinterpret_cast<char*>(d), 1);
+    if (!in || d[0] == 0x0D) break;
+    in.read(reinterpret_cast<char*>(d + 1), 31);
+    DbfLayout::Column c;
+    c.name.assign(reinterpret_cast<char*>(d), strnlen(reinterpret_cast<char*>(d), 11));
+    c.offset = offset;
+    c.length = d[16];
+    offset += c.length;
+    layout.columns.push_back(c);
+  }
+  return layout;
+}
+
+std::string_view Trimmed(const char* bytes, size_t length) {
+  while (length > 0 && bytes[length - 1] == ' ') --length;
+  return {bytes, length};
+}
+
+struct FloorResult { int64_t count = 0; int64_t sum = 0; };
+
+// Reads the file in large blocks and scores every live record that `keep` accepts.
+FloorResult FloorCount(const fs::path& dbf, bool haptor_found_only) {
+  const DbfLayout layout = ReadLayout(dbf);
+  const auto& mengde = layout.Find("MENGDE");
+  const auto& snyltdyr = layout.Find("SNYLTDYR");
+  std::ifstream in(dbf, std::ios::binary);
+  in.seekg(layout.header);
+  const size_t per_block = 4096;
+  std::vector<char> block(per_block * layout.record_size);
+  FloorResult result;
+  for (uint32_t done = 0; done < layout.records;) {
+    const uint32_t n = std::min<uint32_t>(per_block, layout.records - done);
+    in.read(block.data(), static_cast<std::streamsize>(n) * layout.record_size);
+    for (uint32_t i = 0; i < n; ++i) {
+      const char* rec = block.data() + static_cast<size_t>(i) * layout.record_size;
+      if (rec[0] == '*') continue;
+      const std::string_view amount = Trimmed(rec + mengde.offset, mengde.length);
+      if (haptor_found_only &&
+          (Trimmed(rec + snyltdyr.offset, snyltdyr.length) != "Haptor Mark" || amount == "-")) {
+        continue;
+      }
+      ++result.count;
+      result.sum += AmountScore(amount);
+    }
+    done += n;
+  }
+  return result;
+}
+
+// Reads every record, applies the text rules to its bytes and writes it back.
+int64_t FloorFix(const fs::path& dbf) {
+  const DbfLayout layout = ReadLayout(dbf);
+  const auto& behandl = layout.Find("BEHANDL");
+  const auto& snyltdyr = layout.Find("SNYLTDYR");
+  const auto& organ = layout.Find("ORGAN");
+  const auto& mengde = layout.Find("MENGDE");
+  const auto& gener = layout.Find("GENER");
+  const auto& dato = layout.Find("DATO");
+  const auto& arsklas = layout.Find("\x8FRSKLAS");  // the name in code page 865
+  std::fstream io(dbf, std::ios::binary | std::ios::in | std::ios::out);
+  const size_t per_block = 4096;
+  std::vector<char> block(per_block * layout.record_size);
+  auto put = [](char* at, uint8_t length, const std::string& text) {
+    std::memset(at, ' ', length);
+    std::memcpy(at, text.data(), std::min<size_t>(length, text.size()));
+  };
+  int64_t written = 0;
+  for (uint32_t done = 0; done < layout.records;) {
+    const uint32_t n = std::min<uint32_t>(per_block, layout.records - done);
+    const std::streamoff at = layout.header + static_cast<std::streamoff>(done) * layout.record_size;
+    io.seekg(at);
+    io.read(block.data(), static_cast<std::streamsize>(n) * layout.record_size);
+    for (uint32_t i = 0; i < n; ++i) {
+      char* rec = block.data() + static_cast<size_t>(i) * layout.record_size;
+      if (rec[0] == '*') continue;
+      auto text = [&](const DbfLayout::Column& c) {
+        return std::string(Trimmed(rec + c.offset, c.length));
+      };
+      if (auto t = TreatmentRule(text(behandl))) put(rec + behandl.offset, behandl.length, *t);
+      if (auto t = ParasiteRule(text(snyltdyr))) put(rec + snyltdyr.offset, snyltdyr.length, *t);
+      if (auto t = OrganRule(text(organ))) put(rec + organ.offset, organ.length, *t);
+      put(rec + mengde.offset, mengde.length, AmountRule(text(mengde)));
+      const int32_t generation = GenerationRule(text(gener));
+      put(rec + gener.offset, gener.length, std::to_string(generation));
+      const int32_t year = std::atoi(std::string(rec + dato.offset, 4).c_str());
+      put(rec + arsklas.offset, arsklas.length, std::to_string(YearClassOf(year, generation)));
+      ++written;
+    }
+    io.seekp(at);
+    io.write(block.data(), static_cast<std::streamsize>(n) * layout.record_size);
+    done += n;
+  }
+  return written;
+}
+
+// ---- The table --------------------------------------------------------------------------
+fs::path FindTable(const fs::path& dir) {
+  if (!fs::exists(dir)) return {};
+  for (const auto& entry : fs::directory_iterator(dir)) {
+    std::string name = entry.path().filename().string();
+    for (char& c : name) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    if (name == "SNYLTDYR.DBF") return entry.path();
+  }
+  return {};
+}
+
+fs::path EnsureTable(const fs::path& dir) {
+  fs::path dbf = FindTable(dir);
+  if (!dbf.empty() && ReadLayout(dbf).records == kRecords && fs::exists(dir / "SNYLTDYR.MDX")) {
+    return dbf;
+  }
+  fs::remove_all(dir);
+  fs::create_directories(dir);
+  std::printf("generating %lld records in %s ...\n", static_cast<long long>(kRecords),
+              dir.string().c_str());
+  std::fflush(stdout);
+  const double s = Seconds([&] { CreateSampleTable(dir.string(), kRecords, kSeed); });
+  std::printf("generated in %.2f s\n", s);
+  return FindTable(dir);
+}
+
+void Row(const char* what, double seconds, double floor_seconds) {
+  std::printf("%-48s %9.3f s   floor %8.3f s   ratio %6.2f\n", what, seconds, floor_seconds,
+              floor_seconds > 0 ? seconds / floor_seconds : 0.0);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  SetRegional(NorwegianSettings());
+  const fs::path dir = fs::absolute(argc > 1 ? argv[1] : "scratch/bench_register");
+  try {
+    const fs::path dbf = EnsureTable(dir);
+
+    double count_all = 0, count_haptor = 0, click_haptor = 0;
+    std::string antall_all, antall_haptor, snitt_all, snitt_haptor;
+    {
+      SnyltdyrRegister r;
+      r.SnyltdyrTable.SetDatabaseName(dir.string());
+      r.SnyltdyrTable.Open();
+      count_all = Seconds([&] { r.summer(); });
+      antall_all = r.AntallText();
+      snitt_all = r.GradText();
+      r.Funn = true;
+      click_haptor = Seconds([&] { r.SpeedButton4Click(); });
+      count_haptor = Seconds([&] { r.summer(); });
+      antall_haptor = r.AntallText();
+      snitt_haptor = r.GradText();
+    }
+    FloorResult floor_all, floor_haptor;
+    const double floor_all_s = Seconds([&] { floor_all = FloorCount(dbf, false); });
+    const double floor_haptor_s = Seconds([&] { floor_haptor = FloorCount(dbf, true); });
+
+    std::printf("\nCount and grade over %lld records (Antall / Snitt; floor count / average)\n",
+                static_cast<long long>(kRecords));
+    std::printf("  all records:            %s / %s;  %lld / %lld\n", antall_all.c_str(),
+                snitt_all.c_str(), static_cast<long long>(floor_all.count),
+                static_cast<long long>(floor_all.count ? floor_all.sum / floor_all.count : 0));
+    std::printf("  Haptor Mark, found:     %s / %s;  %lld / %lld\n", antall_haptor.c_str(),
+                snitt_haptor.c_str(), static_cast<long long>(floor_haptor.count),
+                static_cast<long long>(floor_haptor.count ? floor_haptor.sum / floor_haptor.count : 0));
+    Row("summer, all records", count_all, floor_all_s);
+    Row("summer, SNYLTDYR='Haptor Mark' AND MENGDE<>'-'", count_haptor, floor_haptor_s);
+    Row("click on Haptor with Funn (filter + summer)", click_haptor, floor_haptor_s);
+
+    // "Fiks formatering" on a fresh copy, against the floor on another copy.
+    const fs::path fix_dir = dir.parent_path() / (dir.filename().string() + "_fix");
+    auto fresh_copy = [&] {
+      fs::remove_all(fix_dir);
+      fs::create_directories(fix_dir);
+      for (const auto& entry : fs::directory_iterator(dir)) {
+        fs::copy_file(entry.path(), fix_dir / entry.path().filename());
+      }
+    };
+    fresh_copy();
+    int64_t written = 0;
+    double fix_s = 0;
+    {
+      SnyltdyrRegister r;
+      r.SnyltdyrTable.SetDatabaseName(fix_dir.string());
+      r.SnyltdyrTable.Open();
+      fix_s = Seconds([&] { written = r.BitBtn1Click(); });
+    }
+    StopDefaultSession();
+    fresh_copy();
+    int64_t floor_written = 0;
+    const double floor_fix_s = Seconds([&] { floor_written = FloorFix(FindTable(fix_dir)); });
+    std::printf("  Fiks formatering wrote %lld records; the floor rewrote %lld\n",
+                static_cast<long long>(written), static_cast<long long>(floor_written));
+    Row("Fiks formatering, all records", fix_s, floor_fix_s);
+    fs::remove_all(fix_dir);
+  } catch (const snyltdyr::Exception& e) {
+    std::fprintf(stderr, "bench_register: %s\n", e.Message().c_str());
+    return 1;
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "bench_register: %s\n", e.what());
+    return 1;
+  }
+  return 0;
+}
