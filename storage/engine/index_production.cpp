@@ -104,6 +104,13 @@ IndexStatus ProductionIndex::LoadTags() {
   return IndexStatus::Ok();
 }
 
+bool ProductionIndex::TagTableChanged() const {
+  if (file_->tags().size() != tags_.size()) return true;
+  for (size_t i = 0; i < tags_.size(); ++i)
+    if (!tags_[i].mdx || tags_[i].mdx->header_page() != file_->tags()[i].header_page) return true;
+  return false;
+}
+
 const ProductionIndex::Tag* ProductionIndex::Find(const std::string& name) const {
   const std::string want = UpperInCodePage(name, code_page_);
   for (const Tag& t : tags_) {
@@ -160,6 +167,11 @@ IndexStatus ProductionIndex::Apply(uint32_t recno, const RecordView* before,
   if (!write_refusal_.empty()) return IndexStatus::Error(write_refusal_);
   LockedIndex lock(*file_);
   if (!lock.status()) return lock.status();
+  if (TagTableChanged()) {  // another user added a tag: it is kept in step from now on
+    IndexStatus s = LoadTags();
+    if (!s) return s;
+    if (!write_refusal_.empty()) return IndexStatus::Error(write_refusal_);
+  }
   IndexStatus first_failure;
   for (Tag& t : tags_) {
     IndexStatus s = t.mdx->Reload();

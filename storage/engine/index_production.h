@@ -76,6 +76,7 @@ class ProductionIndex {
  private:
   ProductionIndex() = default;
   IndexStatus LoadTags();
+  bool TagTableChanged() const;
   IndexStatus ApplyToTag(Tag& tag, uint32_t recno, const RecordView* before,
                          const RecordView* after, const IndexedTable& table);
 

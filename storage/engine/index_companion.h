@@ -1,0 +1,45 @@
+// The production index attached to an open table: it opens with the table when the
+// table's header flags one, refuses writes that would leave a tag stale, keeps every tag
+// in step within each write, and supplies the tag orders of the table's cursors.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "storage/engine/cursor.h"
+#include "storage/engine/index_production.h"
+
+namespace snyltdyr::engine {
+
+class IndexCompanion : public TableCompanion {
+ public:
+  IndexCompanion(Table& table, std::unique_ptr<ProductionIndex> index);
+
+  Result AllowWrite(const RecordChange& change) override;
+  Result AfterWrite(const RecordChange& change) override;
+  Result MakeOrder(const std::string& index_file, const std::string& tag,
+                   std::unique_ptr<RecordOrder>& order) override;
+  void Reread() override;
+
+  ProductionIndex& index() { return *index_; }
+  // The table as the index code sees it (records read through the table).
+  IndexedTable Indexed() const;
+  // Whether `index_file` (empty, a bare name or a path, any case, with or without the
+  // extension) names this production index file.
+  bool NamesThisFile(const std::string& index_file) const;
+
+ private:
+  Table& table_;
+  std::unique_ptr<ProductionIndex> index_;
+};
+
+// The companion opener: attaches the production index to a table whose header flags one.
+// An index that is missing, damaged, out of step, sorted by another collation or holding
+// a tag this engine cannot evaluate makes the table read-only, with a message that says
+// which and why; reading in the order of a sound tag still works.
+Result OpenProductionIndex(Table& table);
+
+// The companion of a table, when it has a production index.
+IndexCompanion* CompanionOf(Table& table);
+
+}  // namespace snyltdyr::engine
