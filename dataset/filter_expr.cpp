@@ -321,7 +321,7 @@ class TFilterExpr::Writer {
       case ftDate:
         return Bytes<int32_t>(DateToDayNumber(ParseDate(ValueText(value))));
       case ftTime:
-        return Bytes<int32_t>(TimeToMilliseconds(ParseDateTime(ValueText(value))));
+        return Bytes<int32_t>(TimeToMilliseconds(ParseTime(ValueText(value))));
       case ftDateTime:
         return Bytes<double>(DateTimeToStamp(ParseDateTime(ValueText(value))));
       case ftBCD:
