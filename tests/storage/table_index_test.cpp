@@ -1,0 +1,150 @@
+// Indexes through the table: opening in a tag's order, missing tags, switching on an open
+// table, adding tags to an open or closed table, and the index left in step with the file.
+#include "binding_fixture.h"
+#include "engine/index_test_support.h"
+#include "storage/engine/index_checker.h"
+#include "storage/engine/mdx_file.h"
+#include "runtime/cp1252.h"
+
+namespace snyltdyr::testing {
+namespace {
+
+const std::string kOslashBygg = std::string("K") + kOslash1252;
+
+class IndexTest : public BindingTest {
+ protected:
+  void SetUp() override {
+    BindingTest::SetUp();
+    MakeStandardTable();
+  }
+
+  // Adds the tag DATO through a closed table, as a first index needs the table alone.
+  void AddDatoTag() {
+    TTable& maker = NewTable(false);
+    maker.CreateIndex("DATO", "DATO");
+  }
+
+  std::string IndexProblems() {
+    const auto table = engine::testing::ReadDbf(dir_.File("SNYLTDYR.DBF"));
+    std::unique_ptr<engine::MdxFile> file;
+    const engine::IndexStatus status =
+        engine::MdxFile::Open(dir_.File("SNYLTDYR.MDX"), false, file);
+    if (!status) return status.message();
+    return engine::DescribeProblems(engine::CheckIndex(*file, table.Indexed()));
+  }
+};
+
+TEST_F(IndexTest, OpenWithAMissingTagFailsAndHoldsNoDatabase) {
+  TTable& table = NewTable();
+  table.SetIndexName("DATO");
+  EXPECT_EQ(ErrorOf([&] { table.Open(); }), "SnyltdyrTable: Index does not exist. Index: DATO");
+  EXPECT_FALSE(table.Active());
+  EXPECT_EQ(table.Database(), nullptr);
+}
+
+TEST_F(IndexTest, TagAddedToTheClosedTableOrdersTheOpenOne) {
+  AddDatoTag();
+  TTable& table = NewTable();
+  table.SetIndexName("DATO");
+  table.Open();
+  EXPECT_EQ(Column(table, "BYGG"),
+            (std::vector<std::string>{"K1", "K2", kOslashBygg, "K4", "K5"}));
+  const TIndexDefs& defs = table.IndexDefs();
+  ASSERT_EQ(defs.Count(), 1);
+  EXPECT_EQ(defs[0].name, "DATO");
+  EXPECT_EQ(defs[0].fields, "DATO");
+  EXPECT_EQ(UpperCase1252(defs[0].source), "SNYLTDYR.MDX");
+  EXPECT_EQ(defs[0].options, 0u);
+}
+
+TEST_F(IndexTest, SwitchingIndexesOnTheOpenTable) {
+  AddDatoTag();
+  TTable& table = NewTable();
+  table.SetIndexName("DATO");
+  table.Open();
+  table.First();
+  table.MoveRelative(3);
+  ASSERT_EQ(table.FieldByName("BYGG").AsString(), "K4");
+
+  // A missing tag changes nothing.
+  EXPECT_EQ(ErrorOf([&] { table.SetIndexName("BYGG"); }),
+            "SnyltdyrTable: Index does not exist. Index: BYGG");
+  EXPECT_EQ(table.IndexName(), "DATO");
+  EXPECT_EQ(table.FieldByName("BYGG").AsString(), "K4");
+  table.Next();
+  EXPECT_EQ(table.FieldByName("BYGG").AsString(), "K5");
+  table.Prior();
+
+  // Added to the open table, the tag can be switched to, staying on the record.
+  table.CreateIndex("BYGG", "BYGG");
+  table.SetIndexName("BYGG");
+  EXPECT_EQ(table.IndexName(), "BYGG");
+  EXPECT_EQ(table.FieldByName("BYGG").AsString(), "K4");
+  table.Next();
+  EXPECT_EQ(table.FieldByName("BYGG").AsString(), "K5");
+  EXPECT_EQ(Column(table, "BYGG"),
+            (std::vector<std::string>{"K1", "K2", "K4", "K5", kOslashBygg}));
+
+  // Names compare with regard to case, tags without.
+  table.SetIndexName("dato");
+  EXPECT_EQ(table.IndexName(), "dato");
+  EXPECT_EQ(Column(table, "BYGG"),
+            (std::vector<std::string>{"K1", "K2", kOslashBygg, "K4", "K5"}));
+  table.SetIndexName("");
+  EXPECT_EQ(Column(table, "BYGG"),
+            (std::vector<std::string>{"K5", kOslashBygg, "K1", "K4", "K2"}));
+  EXPECT_EQ(table.IndexDefs().Count(), 2);
+}
+
+TEST_F(IndexTest, DescendingFieldsMustBeKeyFields) {
+  AddDatoTag();
+  TTable& table = NewTable();
+  EXPECT_EQ(ErrorOf([&] { table.CreateIndex("T", "TALL", 0, "BYGG"); }),
+            "SnyltdyrTable: Cannot access index field 'BYGG'");
+  EXPECT_EQ(ErrorOf([&] { table.CreateIndex("T", "NOSUCH"); }),
+            "SnyltdyrTable: Field 'NOSUCH' not found");
+  table.CreateIndex("TALLNED", "TALL", ixDescending);
+  table.SetIndexName("TALLNED");
+  table.Open();
+  EXPECT_EQ(Column(table, "TALL"), (std::vector<std::string>{"5", "4", "3", "2", "1"}));
+  EXPECT_EQ(table.IndexDefs().Find("tallned")->options, static_cast<TIndexOptions>(ixDescending));
+}
+
+TEST_F(IndexTest, WritesInIndexOrderKeepTheIndexInStepWithTheFile) {
+  AddDatoTag();
+  TTable& table = NewTable();
+  table.SetIndexName("DATO");
+  table.Open();
+  table.First();
+  table.Edit();
+  table.FieldByName("DATO").SetAsString("10.01.2024");  // K1 moves to the end
+  table.Post();
+  EXPECT_EQ(table.FieldByName("BYGG").AsString(), "K1");
+  table.Next();
+  EXPECT_TRUE(table.AtEnd());
+
+  table.Insert();
+  table.FieldByName("DATO").SetAsString("03.01.2024");
+  table.FieldByName("BYGG").SetAsString("NY");
+  table.FieldByName("KOMENT").SetAsString("Ny");
+  table.FieldByName("TALL").SetAsDouble(6);
+  table.Post();
+  EXPECT_EQ(Column(table, "BYGG"),
+            (std::vector<std::string>{"K2", kOslashBygg, "NY", "K4", "K5", "K1"}));
+  table.First();
+  table.Delete();
+  table.Refresh();
+  EXPECT_EQ(table.RecordTotal(), 5);
+  table.Close();
+
+  EXPECT_EQ(IndexProblems(), "");
+  EXPECT_EQ(ReadWithDbfread(), Cp1252ToUtf8("K5|5.0|\n"
+                                            "K\xD8|3.0|Fisken var syk\n"
+                                            "K1|1.0|\n"
+                                            "K4|4.0|\n"
+                                            "NY|6.0|Ny\n"
+                                            "deleted=1\n"));
+}
+
+}  // namespace
+}  // namespace snyltdyr::testing
