@@ -1,6 +1,6 @@
 // Engine filters on a real table file: every selection the program composes shows exactly
-// the records a plain loop over the data selects, walking forwards and backwards, and the
-// exact count agrees.
+// the records a plain loop over the data selects, walking forwards and backwards, in record
+// and in index order, and the exact count agrees.
 #include <gtest/gtest.h>
 
 #include <set>
@@ -65,6 +65,41 @@ TEST_F(FilterApiTest, EverySelectionShowsAndCountsExactlyItsRecords) {
     if (!s.found && !s.treated && s.year < 0) {
       EXPECT_FALSE(expected.empty()) << s.text;  // the data holds every kind
     }
+    ASSERT_EQ(eng::DropFilter(cursor, filter), eng::kOk);
+  }
+}
+
+TEST_F(FilterApiTest, FiltersHoldInIndexOrder) {
+  eng::IndexDescriptor by_kind;
+  by_kind.tag_name = "SNYLTDYR";
+  by_kind.field_numbers = {6};
+  by_kind.descending_fields = {false};
+  // The first tag of a table is added while nobody has it open.
+  ASSERT_EQ(eng::CloseCursor(cursor), eng::kOk);
+  ASSERT_EQ(eng::AddIndexToTable(db, "SNYLTDYR.DBF", "DBASE", by_kind), eng::kOk)
+      << ts::EngineErrorText(0);
+  cursor = table.cursor = ts::OpenCursor(db, "SNYLTDYR.DBF");
+  ASSERT_EQ(eng::SwitchToIndex(cursor, "", "SNYLTDYR", 0, false), eng::kOk)
+      << ts::EngineErrorText(0);
+  std::vector<uint32_t> order = table.Walk(true);
+  ASSERT_EQ(order.size(), rows.size());
+  for (size_t i = 1; i < order.size(); ++i) {
+    ASSERT_LE(rows[order[i - 1] - 1].kind, rows[order[i] - 1].kind) << "not in index order";
+  }
+  for (const ts::Selection& s : ts::AllSelections()) {
+    if (s.year != 3 && s.year != -1) continue;
+    std::vector<ft::TreeNode> parts;
+    if (!s.kind.empty()) {
+      parts.push_back(ft::Binary(ft::kEq, ft::Field(6, "SNYLTDYR"), ft::Text(s.kind)));
+    }
+    if (s.found) parts.push_back(ft::Binary(ft::kNe, ft::Field(7, "MENGDE"), ft::Text("-")));
+    if (s.treated) parts.push_back(ft::Binary(ft::kNe, ft::Field(9, "BEHANDL"), ft::Text("")));
+    if (s.year >= 0) parts.push_back(ft::Binary(ft::kEq, ft::Field(4, ""), ft::Text("3")));
+    ft::TreeNode root = parts[0];
+    for (size_t i = 1; i < parts.size(); ++i) root = ft::Binary(ft::kAnd, root, parts[i]);
+    eng::Handle filter = Add(root);
+    ASSERT_EQ(eng::ActivateFilter(cursor, filter), eng::kOk);
+    ExpectShows(Selected([&](const ts::ObservationRow& r) { return s.Keeps(r); }), s.text);
     ASSERT_EQ(eng::DropFilter(cursor, filter), eng::kOk);
   }
 }
