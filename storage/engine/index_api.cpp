@@ -51,17 +51,20 @@ IndexDescriptor Describe(const ProductionIndex::Tag& t, size_t number, const std
   return d;
 }
 
-// Writes byte `offset` of the .DBF header under the header lock, through a descriptor of
-// its own (the table's locks belong to its own opening and stay untouched).
-Result WriteDbfHeaderByte(const std::string& dbf_path, off_t offset, uint8_t value) {
-  const int fd = open(dbf_path.c_str(), O_RDWR | O_CLOEXEC);
-  if (fd < 0) return Fail(kErrWriteFailed, dbf_path + ": " + std::strerror(errno), errno);
+// Writes byte `offset` of the .DBF header through a descriptor of its own (the table's
+// locks belong to its own opening and stay untouched): under the header lock, unless the
+// table's opening holds the whole table already.
+Result WriteDbfHeaderByte(const Table& table, off_t offset, uint8_t value) {
+  const std::string& path = table.DbfPath();
+  const int fd = open(path.c_str(), O_RDWR | O_CLOEXEC);
+  if (fd < 0) return Fail(kErrWriteFailed, path + ": " + std::strerror(errno), errno);
   Result r = kOk;
-  if (!LockRangeWithRetry(fd, kHeaderLockOffset, 1)) {
-    r = Fail(kErrTableBusy, dbf_path + ": another user is changing the table header.");
+  const bool lock = !table.Exclusive();
+  if (lock && !LockRangeWithRetry(fd, kHeaderLockOffset, 1)) {
+    r = Fail(kErrTableBusy, path + ": another user is changing the table header.");
   } else {
-    if (pwrite(fd, &value, 1, offset) != 1) r = Fail(kErrWriteFailed, dbf_path + ": " + std::strerror(errno), errno);
-    UnlockRange(fd, kHeaderLockOffset, 1);
+    if (pwrite(fd, &value, 1, offset) != 1) r = Fail(kErrWriteFailed, path + ": " + std::strerror(errno), errno);
+    if (lock) UnlockRange(fd, kHeaderLockOffset, 1);
   }
   close(fd);
   return r;
@@ -140,10 +143,10 @@ Result AddTag(Table& table, const IndexDescriptor& d) {
   if (!s) return Fail(kErrInvalidParameter, s.message());
   // The header says that the table has a production index, and which field it keys.
   if (!table.ProductionIndexFlagged())
-    if (Result r = WriteDbfHeaderByte(table.DbfPath(), 28, 1)) return r;
+    if (Result r = WriteDbfHeaderByte(table, 28, 1)) return r;
   const ProductionIndex::Tag* t = index.Find(name);
   if (t && t->expr && t->expr->single_field() >= 0)
-    if (Result r = WriteDbfHeaderByte(table.DbfPath(), 32 + 32 * t->expr->single_field() + 31, 1))
+    if (Result r = WriteDbfHeaderByte(table, 32 + 32 * t->expr->single_field() + 31, 1))
       return r;
   return table.RefreshHeader();
 }
