@@ -113,8 +113,10 @@ std::string CompanionPath(const std::string& path, const std::string& ext, bool&
   std::string found;
   exists = FindEntry(dir, file + ext, found);
   if (exists) return Join(dir, found);
-  // Not there: spell the extension like the table's own ("x.dbf" -> "x.dbt").
-  bool lower = !own_ext.empty() && std::islower(static_cast<unsigned char>(own_ext.back()));
+  // Not there: lower case when the table's own extension is ("x.dbf" -> "x.dbt").
+  bool lower = own_ext.size() > 1;
+  for (size_t i = 1; i < own_ext.size(); ++i)
+    lower = lower && std::islower(static_cast<unsigned char>(own_ext[i]));
   std::string e = ext;
   if (lower)
     for (char& c : e) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));

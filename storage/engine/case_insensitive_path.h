@@ -20,8 +20,8 @@ std::string LocalDirectory(const std::string& directory);
 std::string ResolvePath(const std::string& directory, const std::string& name, bool& exists);
 
 // The companion file of `path` with extension `ext` (".DBT", ".MDX"), in its real spelling
-// when one exists in any case; otherwise the path with the extension in the case of the
-// table's own extension.
+// when one exists in any case; otherwise the path with the extension in upper case, or
+// in lower case when the table's own extension is.
 std::string CompanionPath(const std::string& path, const std::string& ext, bool& exists);
 
 // "dir/NAME.DBF" -> "NAME" (the file name without directory and extension).
