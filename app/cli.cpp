@@ -13,7 +13,6 @@
 #include "register/snyltdyr_register.h"
 #include "runtime/cp1252.h"
 #include "runtime/exception.h"
-#include "runtime/whole_number.h"
 
 namespace snyltdyr {
 namespace {
@@ -104,36 +103,46 @@ void OpenRegister(SnyltdyrRegister& r, const std::string& dir) {
   r.StartSelection();
 }
 
-// Ticks the boxes, clicks the year-class button, then the kind button.
-void ApplySelection(SnyltdyrRegister& r, const Arguments& a) {
-  if (a.flags.count("--funn")) r.Funn = true;
-  if (a.flags.count("--behandling")) {
-    r.Behandling = true;
-    r.BehandlingClick();
-  }
+// The clicks a selection makes, read from the options before anything is opened.
+struct SelectionClicks {
+  bool funn = false, behandling = false;
+  std::optional<int32_t> year_class;  // -1 for "Alle"
+  std::string kind;                   // "", "alle", "haptor" or "tricodina"
+};
+
+SelectionClicks ReadSelection(const Arguments& a) {
+  SelectionClicks clicks;
+  clicks.funn = a.flags.count("--funn") != 0;
+  clicks.behandling = a.flags.count("--behandling") != 0;
   if (a.Has("--year-class")) {
     const std::string text = a.Value("--year-class");
-    const std::optional<int32_t> year = TryReadWholeNumber(text);
     if (text == "alle") {
-      r.YearClassClick(-1);
-    } else if (year && *year >= 0 && *year <= 5 && text.size() == 1) {
-      r.YearClassClick(*year);
+      clicks.year_class = -1;
+    } else if (text.size() == 1 && text[0] >= '0' && text[0] <= '5') {
+      clicks.year_class = text[0] - '0';
     } else {
       throw UsageError("--year-class takes alle or 0 to 5, not '" + text + "'");
     }
   }
-  if (a.Has("--kind")) {
-    const std::string kind = a.Value("--kind");
-    if (kind == "alle") {
-      r.SpeedButton3Click();
-    } else if (kind == "haptor") {
-      r.SpeedButton4Click();
-    } else if (kind == "tricodina") {
-      r.SpeedButton5Click();
-    } else {
-      throw UsageError("--kind takes alle, haptor or tricodina, not '" + kind + "'");
-    }
+  clicks.kind = a.Value("--kind");
+  if (a.Has("--kind") && clicks.kind != "alle" && clicks.kind != "haptor" &&
+      clicks.kind != "tricodina") {
+    throw UsageError("--kind takes alle, haptor or tricodina, not '" + clicks.kind + "'");
   }
+  return clicks;
+}
+
+// Ticks the boxes, clicks the year-class button, then the kind button.
+void ApplySelection(SnyltdyrRegister& r, const SelectionClicks& clicks) {
+  if (clicks.funn) r.Funn = true;
+  if (clicks.behandling) {
+    r.Behandling = true;
+    r.BehandlingClick();
+  }
+  if (clicks.year_class) r.YearClassClick(*clicks.year_class);
+  if (clicks.kind == "alle") r.SpeedButton3Click();
+  if (clicks.kind == "haptor") r.SpeedButton4Click();
+  if (clicks.kind == "tricodina") r.SpeedButton5Click();
 }
 
 // ---- Commands -------------------------------------------------------------------------
@@ -152,9 +161,10 @@ int CreateSample(const std::vector<std::string>& args, std::ostream& out) {
 int Stats(const std::vector<std::string>& args, std::ostream& out) {
   const Arguments a = Parse(args, 1, kSelectionValues, kSelectionFlags);
   ExpectPositional(a, 1, 1);
+  const SelectionClicks clicks = ReadSelection(a);
   SnyltdyrRegister r;
   OpenRegister(r, a.positional[0]);
-  ApplySelection(r, a);
+  ApplySelection(r, clicks);
   const TTable& t = r.SnyltdyrTable;
   if (t.Filtered() && !t.Filter().empty()) {
     PrintLine(out, "Filter: \xAB" + t.Filter() + "\xBB");  // « and »
@@ -169,9 +179,10 @@ int Stats(const std::vector<std::string>& args, std::ostream& out) {
 int Fix(const std::vector<std::string>& args, std::ostream& out) {
   const Arguments a = Parse(args, 1, kSelectionValues, kSelectionFlags);
   ExpectPositional(a, 1, 1);
+  const SelectionClicks clicks = ReadSelection(a);
   SnyltdyrRegister r;
   OpenRegister(r, a.positional[0]);
-  ApplySelection(r, a);
+  ApplySelection(r, clicks);
   const int32_t written = r.BitBtn1Click();
   out << "Records written: " << written << '\n';
   return 0;
@@ -192,9 +203,10 @@ int Export(const std::vector<std::string>& args, std::ostream& out) {
   values.insert("--index");
   const Arguments a = Parse(args, 1, values, kSelectionFlags);
   ExpectPositional(a, 1, 1);
+  const SelectionClicks clicks = ReadSelection(a);
   SnyltdyrRegister r;
   OpenRegister(r, a.positional[0]);
-  ApplySelection(r, a);
+  ApplySelection(r, clicks);
   TTable& t = r.SnyltdyrTable;
   if (a.Has("--index")) t.SetIndexName(Utf8ToCp1252(a.Value("--index")));
   const TFields& fields = t.Fields();

@@ -1,0 +1,399 @@
+// snyltdyr-cli run as a program on generated tables and on a table written by another
+// program; what it prints is checked against the records as an independent reader
+// (python3-dbfread) sees them, counted by a plain loop here.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <algorithm>
+#include <sys/wait.h>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "support/python_runner.h"
+#include "support/temp_dir.h"
+
+namespace snyltdyr {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct CliRun {
+  int status = -1;
+  std::string out, err;
+};
+
+std::string Slurp(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+class Cli : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!testsupport::PythonAvailable()) GTEST_SKIP() << "no " << SNYLTDYR_PYTHON;
+  }
+
+  CliRun Cmd(const std::string& args) {
+    const std::string out = dir.File("out.txt"), err = dir.File("err.txt");
+    const std::string command = std::string("cd '") + dir.path() + "' && '" + SNYLTDYR_CLI +
+                                "' " + args + " >'" + out + "' 2>'" + err + "'";
+    CliRun run;
+    const int raw = std::system(command.c_str());
+    run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    run.out = Slurp(out);
+    run.err = Slurp(err);
+    return run;
+  }
+
+  std::string Python(const std::string& script, const std::string& args) {
+    int status = 0;
+    std::string output = testsupport::RunPython(dir.File("script.py"), script, args, status);
+    EXPECT_EQ(status, 0) << output;
+    return output;
+  }
+
+  // Every record as the independent reader sees it: columns by position, as text.
+  std::vector<std::vector<std::string>> Records(const std::string& table_dir,
+                                                const std::string& encoding = "cp865") {
+    const std::string script =
+        "import sys, dbfread\n"
+        "t = dbfread.DBF(sys.argv[1], encoding=sys.argv[2])\n"
+        "for r in t:\n"
+        "    v = ['' if x is None else str(x) for x in r.values()]\n"
+        "    print('\\x1f'.join(x.replace('\\r', ' ').replace('\\n', ' ') for x in v))\n";
+    std::vector<std::vector<std::string>> rows;
+    std::istringstream lines(Python(script, "'" + table_dir + "/SNYLTDYR.DBF' " + encoding));
+    for (std::string line; std::getline(lines, line);) {
+      std::vector<std::string> cells;
+      std::string cell;
+      std::istringstream in(line);
+      while (std::getline(in, cell, '\x1f')) cells.push_back(cell);
+      if (!line.empty() && line.back() == '\x1f') cells.push_back("");
+      cells.resize(14);
+      rows.push_back(cells);
+    }
+    return rows;
+  }
+
+  testsupport::TempDir dir;
+};
+
+// Column positions in the table.
+enum { kDato, kBygg, kGener, kArsklas, kGruppe, kSnyltdyr, kMengde, kOrgan, kBehandl };
+
+struct Selection {
+  std::string args;
+  std::string kind;  // "", "alle", "haptor", "tricodina"
+  bool funn = false, behandling = false;
+  int year_class = -1;
+  bool year_button = false;
+};
+
+int Score(const std::string& m) {
+  int s = 0;
+  if (m.find('S') != std::string::npos) s += 20;
+  if (m.find('M') != std::string::npos) s += 50;
+  if (m.find('L') != std::string::npos) s += 80;
+  if (m.find('+') != std::string::npos) s += 10;
+  if (m.find('-') != std::string::npos) s -= 10;
+  return s;
+}
+
+std::string Grade(int a) {
+  if (a < 0 || a > 100) return "";
+  const char* bands[] = {"S-", "S", "S+", "M-", "M", "M+", "L-", "L", "L+"};
+  int band = 0;
+  for (int edge : {15, 25, 35, 45, 55, 65, 75, 85}) band += a >= edge;
+  return bands[band];
+}
+
+// "Antall: N\nSnitt: text" of the rows `keep` selects; an empty selection keeps `before`.
+std::string Figures(const std::vector<std::vector<std::string>>& rows,
+                    const std::function<bool(const std::vector<std::string>&)>& keep,
+                    const std::string& before) {
+  int count = 0, sum = 0;
+  for (const auto& r : rows) {
+    if (!keep(r)) continue;
+    ++count;
+    sum += Score(r[kMengde]);
+  }
+  if (count == 0) return "Antall: 0\n" + before;
+  const int a = sum / count;
+  return "Antall: " + std::to_string(count) + "\nSnitt: " + Grade(a) + " " + std::to_string(a);
+}
+
+// What `stats` prints: the window's selection after the boxes, the year-class button
+// and the kind button, computed from the stored rows.
+std::string ExpectedStats(const std::vector<std::vector<std::string>>& rows, const Selection& s) {
+  const std::string all = Figures(rows, [](const auto&) { return true; }, "");
+  const std::string start_snitt = all.substr(all.find('\n') + 1);
+  std::string filter;
+  auto add = [&](const std::string& piece) { filter += (filter.empty() ? "" : " AND ") + piece; };
+  const bool kind = s.kind == "haptor" || s.kind == "tricodina";
+  if (s.kind.empty() || (!kind && !s.funn && !s.behandling && s.year_class < 0)) {
+    // No kind button (a year-class button alone switches filtering off and keeps the
+    // figures of the start), or "Alle" with nothing chosen: every record.
+    return "Filter: none\n" + all + "\n";
+  }
+  const std::string value = s.kind == "haptor" ? "Haptor Mark" : "Tricodina";
+  if (kind) add("SNYLTDYR='" + value + "'");
+  if (s.funn) add("MENGDE<>'-'");
+  if (s.behandling) add("BEHANDL<>''");
+  if (s.year_class >= 0) add("\xC3\x85RSKLAS=" + std::to_string(s.year_class));
+  auto keep = [&](const std::vector<std::string>& r) {
+    return (!kind || r[kSnyltdyr] == value) && (!s.funn || r[kMengde] != "-") &&
+           (!s.behandling || !r[kBehandl].empty()) &&
+           (s.year_class < 0 || r[kArsklas] == std::to_string(s.year_class));
+  };
+  return "Filter: \xC2\xAB" + filter + "\xC2\xBB\n" + Figures(rows, keep, start_snitt) + "\n";
+}
+
+const Selection kSelections[] = {
+    {"", ""},
+    {"--kind haptor", "haptor"},
+    {"--kind haptor --funn", "haptor", true},
+    {"--kind tricodina --behandling", "tricodina", true, true},
+    {"--kind alle --funn --year-class 2", "alle", true, false, 2, true},
+    {"--kind alle --year-class 0", "alle", false, false, 0, true},
+    {"--kind alle", "alle"},
+    {"--year-class 3", "", false, false, 3, true},
+    {"--kind haptor --behandling --year-class 1", "haptor", true, true, 1, true},
+    {"--kind tricodina --year-class 5", "tricodina", false, false, 5, true},
+};
+
+TEST_F(Cli, StatsOfEverySelectionAgreeWithAPlainCountOfTheStoredRecords) {
+  const std::string t = dir.File("t");
+  ASSERT_EQ(Cmd("create-sample '" + t + "' --records 400 --seed 11").status, 0);
+  const auto rows = Records(t);
+  ASSERT_EQ(rows.size(), 400u);
+  for (const Selection& s : kSelections) {
+    const CliRun run = Cmd("stats '" + t + "' " + s.args);
+    EXPECT_EQ(run.status, 0) << s.args << run.err;
+    EXPECT_EQ(run.out, ExpectedStats(rows, s)) << s.args;
+  }
+}
+
+TEST_F(Cli, TheSameSeedGivesTheSameTableAndAnotherSeedAnother) {
+  for (const char* name : {"a", "b", "c"}) {
+    const std::string seed = name[0] == 'c' ? "4" : "3";
+    ASSERT_EQ(Cmd(std::string("create-sample ") + name + " --records 120 --seed " + seed).status, 0);
+  }
+  EXPECT_EQ(Slurp(dir.File("a/SNYLTDYR.DBF")), Slurp(dir.File("b/SNYLTDYR.DBF")));
+  EXPECT_EQ(Slurp(dir.File("a/SNYLTDYR.DBT")), Slurp(dir.File("b/SNYLTDYR.DBT")));
+  EXPECT_NE(Slurp(dir.File("a/SNYLTDYR.DBF")), Slurp(dir.File("c/SNYLTDYR.DBF")));
+  // The table is what the brief asks for: code page 865, columns in order, users' typing.
+  const std::string dbf = Slurp(dir.File("a/SNYLTDYR.DBF"));
+  EXPECT_EQ(static_cast<unsigned char>(dbf.at(29)), 0x17);
+  const auto rows = Records(dir.File("a"));
+  int typed = 0, comments = 0, norwegian = 0;
+  for (const auto& r : rows) {
+    typed += r[kSnyltdyr] == "t" || r[kSnyltdyr] == "h.mark" || r[kOrgan] == "h/g" ||
+             r[kMengde] == "s+";
+    comments += r[11].find("  ") != std::string::npos;  // a line break, flattened
+    norwegian += r[kBygg].find("\xC3\xB8") != std::string::npos;  // ø
+  }
+  EXPECT_GT(typed, 0);
+  EXPECT_GT(comments, 0);
+  EXPECT_GT(norwegian, 0);
+  EXPECT_EQ(Cmd("create-sample a").status, 1);  // the table is there already
+}
+
+TEST_F(Cli, FixWritesNormalisedRecordsThatTheIndependentReaderSees) {
+  const std::string t = dir.File("t");
+  ASSERT_EQ(Cmd("create-sample '" + t + "' --records 300 --seed 2").status, 0);
+  const CliRun run = Cmd("fix '" + t + "'");
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out, "Records written: 300\n");
+  for (const auto& r : Records(t)) {
+    EXPECT_FALSE(r[kMengde].empty());
+    for (char c : r[kMengde]) EXPECT_FALSE(c >= 'a' && c <= 'z') << r[kMengde];
+    const int gener = std::stoi(r[kGener]);
+    EXPECT_GE(gener, 100);
+    const int year = r[kDato].empty() ? 0 : std::stoi(r[kDato].substr(0, 4));
+    EXPECT_EQ(r[kArsklas], std::to_string(year - gener));
+    for (const char* typed : {"t", "h.mark", "H. mark", "haptor", "neg.", "tric", "c", "mark"}) {
+      EXPECT_NE(r[kSnyltdyr], typed);
+    }
+    for (const char* typed : {"h/g", "H/G", "Hud/Gjelle", "g", "i", "h", "hud", "lever"}) {
+      EXPECT_NE(r[kOrgan], typed);
+    }
+    for (const char* typed : {"form", "f", "formalin 1:4000", "FORMALIN"}) {
+      EXPECT_NE(r[kBehandl], typed);
+    }
+  }
+  // A narrower pass writes only its selection.
+  const std::string stats = Cmd("stats '" + t + "' --kind haptor --funn").out;
+  const size_t at = stats.find("Antall: ") + 8;
+  EXPECT_EQ(Cmd("fix '" + t + "' --kind haptor --funn").out,
+            "Records written: " + stats.substr(at, stats.find('\n', at) - at) + "\n");
+}
+
+TEST_F(Cli, ExportWritesTheSelectionInIndexOrderWithLabelsAndComments) {
+  const std::string t = dir.File("t");
+  ASSERT_EQ(Cmd("create-sample '" + t + "' --records 200 --seed 9").status, 0);
+  const CliRun run = Cmd("export '" + t + "' --kind haptor");
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out.substr(0, run.out.find("\r\n")),
+            "dato,kar,generasjon,\xC3\xA5rsklasse,gruppe,snyltdyr,mengde,organ,behandling,tid,"
+            "konsentrasjon,KOMENT,pr\xC3\xB8vemetode,tall");
+  const std::string script =
+      "import csv, sys\n"
+      "rows = list(csv.reader(open(sys.argv[1], encoding='utf-8', newline='')))\n"
+      "print(len(rows) - 1)\n"
+      "print(sum(1 for r in rows[1:] if r[5] == 'Haptor Mark'))\n"
+      "print(sum(1 for r in rows[1:] if '\\n' in r[11]))\n"
+      "d = [r[0][6:] + r[0][3:5] + r[0][:2] for r in rows[1:]]\n"
+      "print(d == sorted(d))\n";
+  std::ofstream(dir.File("export.csv"), std::ios::binary) << run.out;
+  const std::string stats = Cmd("stats '" + t + "' --kind haptor").out;
+  const size_t at = stats.find("Antall: ") + 8;
+  const std::string antall = stats.substr(at, stats.find('\n', at) - at);
+  const std::string seen = Python(script, "'" + dir.File("export.csv") + "'");
+  std::istringstream lines(seen);
+  std::string count, haptor, multi_line, ordered;
+  std::getline(lines, count);
+  std::getline(lines, haptor);
+  std::getline(lines, multi_line);
+  std::getline(lines, ordered);
+  EXPECT_EQ(count, antall);
+  EXPECT_EQ(haptor, antall);
+  EXPECT_NE(multi_line, "0");
+  EXPECT_EQ(ordered, "True");
+}
+
+TEST_F(Cli, SortCreatesTheTagOnceAndReusesIt) {
+  const std::string t = dir.File("t");
+  ASSERT_EQ(Cmd("create-sample '" + t + "' --records 150 --seed 4").status, 0);
+  const auto mdx_before = fs::file_size(t + "/SNYLTDYR.MDX");
+  const CliRun first = Cmd("sort '" + t + "' BYGG");
+  ASSERT_EQ(first.status, 0) << first.err;
+  const auto mdx_after = fs::file_size(t + "/SNYLTDYR.MDX");
+  EXPECT_GT(mdx_after, mdx_before);
+  const CliRun second = Cmd("sort '" + t + "' BYGG");
+  EXPECT_EQ(second.out, first.out);
+  EXPECT_EQ(fs::file_size(t + "/SNYLTDYR.MDX"), mdx_after);
+
+  // The printed record numbers put BYGG in order, every record once.
+  const auto rows = Records(t);
+  std::vector<std::string> order;
+  std::istringstream numbers(first.out);
+  std::vector<bool> seen(rows.size() + 1);
+  for (int n; numbers >> n;) {
+    ASSERT_TRUE(n >= 1 && n <= static_cast<int>(rows.size()) && !seen[n]) << n;
+    seen[n] = true;
+    order.push_back(rows[n - 1][kBygg]);
+  }
+  EXPECT_EQ(order.size(), rows.size());
+  // Compare in the table's code page order: ASCII first, so check the ASCII prefix only.
+  for (size_t i = 1; i < order.size(); ++i) {
+    if (static_cast<unsigned char>(order[i][0] | order[i - 1][0]) < 0x80 && !order[i].empty() &&
+        !order[i - 1].empty() && order[i].find('\xC3') == std::string::npos &&
+        order[i - 1].find('\xC3') == std::string::npos) {
+      EXPECT_LE(order[i - 1], order[i]);
+    }
+  }
+  const CliRun bad = Cmd("sort '" + t + "' KOMENT");
+  EXPECT_EQ(bad.status, 1);
+  EXPECT_EQ(bad.err, "SnyltdyrTable: Index does not exist. Index: KOMENT.\n");
+}
+
+// A dBASE III table with a memo file and no index, as another program writes it.
+const char* const kForeignWriter = R"PY(
+import struct, sys, random, os
+d = sys.argv[1]
+cols = [(b'DATO','D',8,0),(b'BYGG','C',9,0),(b'GENER','C',20,0),(b'\x8fRSKLAS','C',20,0),
+        (b'GRUPPE','N',4,0),(b'SNYLTDYR','C',30,0),(b'MENGDE','C',9,0),(b'ORGAN','C',30,0),
+        (b'BEHANDL','C',30,0),(b'TID','C',20,0),(b'KONS','C',20,0),(b'KOMENT','M',10,0),
+        (b'METODE','C',30,0),(b'TALL','N',10,2)]
+rnd = random.Random(5)
+kinds = ['Haptor Mark','Tricodina','Negativ','Costia','t','h.mark','']
+amounts = ['S','M','L','S+','M-','L+','-','','s+','m']
+rows = []
+for i in range(60):
+    y = 2003 + rnd.randrange(8)
+    g = y - rnd.randrange(6)
+    rows.append(['%04d%02d%02d' % (y, 1 + rnd.randrange(12), 1 + rnd.randrange(28)),
+                 'K%d' % rnd.randrange(9), str(g), str(y - g) if rnd.random() < .7 else '',
+                 str(rnd.randrange(12)), rnd.choice(kinds), rnd.choice(amounts), 'Hud',
+                 rnd.choice(['', 'Formalin']), '', '', 'memo %d\r\nline two' % i if i % 7 == 0 else None,
+                 'Skrap', '%.2f' % (rnd.randrange(9999) / 100)])
+reclen = 1 + sum(c[2] for c in cols)
+hdrlen = 32 + 32 * len(cols) + 1
+memo = bytearray(512)
+blocks = 1
+with open(os.path.join(d, 'SNYLTDYR.DBF'), 'wb') as f:
+    f.write(struct.pack('<BBBBIHH20x', 0x83, 99, 1, 2, len(rows), hdrlen, reclen))
+    for name, t, n, dec in cols:
+        f.write(struct.pack('<11sc4xBB14x', name, t.encode(), n, dec))
+    f.write(b'\r')
+    for r in rows:
+        rec = b' '
+        for (name, t, n, dec), v in zip(cols, r):
+            if t == 'M':
+                if v is None:
+                    cell = b' ' * 10
+                else:
+                    data = v.encode('cp437') + b'\x1a\x1a'
+                    cell = ('%10d' % blocks).encode()
+                    data += b'\0' * (-len(data) % 512)
+                    memo += data
+                    blocks += len(data) // 512
+            elif t == 'N':
+                cell = v.rjust(n).encode()
+            else:
+                cell = v.encode('cp437').ljust(n)
+            rec += cell
+        f.write(rec)
+    f.write(b'\x1a')
+memo[0:4] = struct.pack('<I', blocks)
+open(os.path.join(d, 'SNYLTDYR.DBT'), 'wb').write(memo)
+)PY";
+
+TEST_F(Cli, ATableFromAnotherProgramGetsItsDateIndexAndCounts) {
+  const std::string t = dir.File("foreign");
+  fs::create_directories(t);
+  Python(kForeignWriter, "'" + t + "'");
+  const CliRun without = Cmd("stats '" + t + "'");
+  EXPECT_EQ(without.status, 1);
+  EXPECT_EQ(without.err, "SnyltdyrTable: Index does not exist. Index: DATO.\n");
+
+  const CliRun added = Cmd("add-index '" + t + "' DATO");
+  ASSERT_EQ(added.status, 0) << added.err;
+  const auto rows = Records(t, "cp437");
+  ASSERT_EQ(rows.size(), 60u);
+  for (const Selection& s : kSelections) {
+    const CliRun run = Cmd("stats '" + t + "' " + s.args);
+    EXPECT_EQ(run.status, 0) << s.args << run.err;
+    EXPECT_EQ(run.out, ExpectedStats(rows, s)) << s.args;
+  }
+  // The independent reader still reads every record and memo after the index was added.
+  EXPECT_EQ(Records(t, "cp437").size(), 60u);
+}
+
+TEST_F(Cli, FilterTreeAndCommandLineErrors) {
+  // Against the declared fields (no table here): the header of the worked example.
+  const CliRun tree = Cmd("filter-tree \"SNYLTDYR='Haptor Mark' AND \xC3\x85RSKLAS=3\"");
+  ASSERT_EQ(tree.status, 0) << tree.err;
+  EXPECT_EQ(tree.out.substr(0, 48), "02 00 81 00 FF FF 0A 00 62 00 02 00 00 00 0A 00\n");
+  EXPECT_EQ(std::count(tree.out.begin(), tree.out.end(), '\n'), 9);  // 129 bytes
+
+  const CliRun bad_filter = Cmd("filter-tree \"NOSUCH=1\"");
+  EXPECT_EQ(bad_filter.status, 1);
+  EXPECT_FALSE(bad_filter.err.empty());
+
+  EXPECT_EQ(Cmd("stats '" + dir.File("nothing") + "'").status, 1);
+  EXPECT_EQ(Cmd("stats").status, 2);
+  EXPECT_EQ(Cmd("stats x --kind everything").status, 2);
+  EXPECT_EQ(Cmd("frobnicate").status, 2);
+  EXPECT_EQ(Cmd("create-sample x --records many").status, 2);
+}
+
+}  // namespace
+}  // namespace snyltdyr
