@@ -157,16 +157,23 @@ void TEngineDataSet::SwitchToIndexBuffers() {
   ResetIndexInfo();
   engine::CursorProperties props;
   Check(engine::GetCursorProperties(cursor_, props));
+  // The cached memos go while the old layout still says where they are.
+  for (int32_t i = 0; i <= WindowSize(); ++i) {
+    if (TRecordBuffer buffer = BufferAt(i)) ClearBlobCache(buffer);
+  }
   record_size_ = props.record_size;
   bookmark_size_ = props.bookmark_size;
   ComputeBufferAreas();
+  releasing_old_layout_ = true;
   try {
     ReallocateBuffers();
   } catch (...) {
+    releasing_old_layout_ = false;
     ChangeState(StateInactive);
     CloseSequence();
     throw;
   }
+  releasing_old_layout_ = false;
   ReadIndexInfo();
 }
 
@@ -199,7 +206,7 @@ TRecordBuffer TEngineDataSet::AllocateRecordBuffer() {
 
 void TEngineDataSet::ReleaseRecordBuffer(TRecordBuffer buffer) {
   if (buffer == nullptr) return;
-  ClearBlobCache(buffer);
+  if (!releasing_old_layout_) ClearBlobCache(buffer);
   delete[] buffer;
 }
 
@@ -519,9 +526,10 @@ void TEngineDataSet::SetFilter(const std::string& text) {
     return;
   }
   EnsureBrowseMode();
-  if (text == Filter()) return;
-  ReplaceExpressionFilter(text, FilterOptions());
-  TDataSet::SetFilter(text);
+  if (text != Filter()) {
+    ReplaceExpressionFilter(text, FilterOptions());
+    TDataSet::SetFilter(text);
+  }
   if (Filtered()) First();
 }
 
@@ -531,9 +539,10 @@ void TEngineDataSet::SetFilterOptions(TFilterOptions options) {
     return;
   }
   EnsureBrowseMode();
-  if (options == FilterOptions()) return;
-  ReplaceExpressionFilter(Filter(), options);
-  TDataSet::SetFilterOptions(options);
+  if (options != FilterOptions()) {
+    ReplaceExpressionFilter(Filter(), options);
+    TDataSet::SetFilterOptions(options);
+  }
   if (Filtered()) First();
 }
 

@@ -204,6 +204,7 @@ class TEngineDataSet : public TDataSet {
   std::vector<std::unique_ptr<TField>> default_fields_;  // created when the set had none
   TRecordBuffer calc_buffer_ = nullptr;    // the buffer being calculated
   TRecordBuffer filter_buffer_ = nullptr;  // the buffer offered to OnFilterRecord
+  bool releasing_old_layout_ = false;      // buffers whose caches were already emptied
 
   // Each conversion direction runs under its own lock.
   mutable std::mutex to_native_lock_;
