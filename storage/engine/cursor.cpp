@@ -128,7 +128,7 @@ Result Cursor::Walk(bool forward) {
     r = forward ? order_->Next(pos_, p) : order_->Prior(pos_, p);
   std::vector<uint8_t> record;
   while (r == kOk) {
-    if (Result read = table_->ReadRecord(p.recno, record)) return read;
+    if (Result read = table_->ReadRecordCached(p.recno, record)) return read;
     if (Visible(record)) {
       where_ = Where::kOnRecord;
       pos_ = p;
@@ -151,7 +151,7 @@ Result Cursor::ReadCurrent(std::vector<uint8_t>& record) {
   if (where_ == Where::kBeginning) return kErrBeginningOfTable;
   if (where_ == Where::kEnd) return kErrEndOfTable;
   if (where_ == Where::kCrack) return kErrRecordDeleted;
-  if (Result r = table_->ReadRecord(pos_.recno, record)) return r;
+  if (Result r = table_->ReadRecordCached(pos_.recno, record)) return r;
   if (record[0] == '*') {  // deleted by someone else since we came here
     where_ = Where::kCrack;
     return kErrRecordDeleted;

@@ -142,8 +142,13 @@ class Table {
 
   // Re-reads the header (record count) from the file.
   Result RefreshHeader();
-  // Record `recno` (1-based) as stored, RecordLength() bytes.
+  // Record `recno` (1-based) as stored, RecordLength() bytes, read from the file now.
   Result ReadRecord(uint32_t recno, std::vector<uint8_t>& bytes);
+  // The same through a read-ahead window of neighbouring records, for walking a table:
+  // as fresh as the window, which every write of this opening, every lock, and
+  // Reread() empty.
+  Result ReadRecordCached(uint32_t recno, std::vector<uint8_t>& bytes);
+  void DropCache() { cache_count_ = 0; }
   RecordView View(const uint8_t* record) const { return {&Fields(), record, CodePage()}; }
 
   // Writing. Each call writes the whole change or nothing that a reader could see.
@@ -192,6 +197,10 @@ class Table {
   std::string write_refusal_text_;
   std::set<uint32_t> locked_records_;
   bool table_locked_ = false;
+  std::vector<uint8_t> cache_;  // records cache_first_ .. cache_first_ + cache_count_ - 1
+  uint32_t cache_first_ = 0;
+  uint32_t cache_count_ = 0;
+  uint32_t last_cached_read_ = 0;
 };
 
 // ---- Cursors ------------------------------------------------------------------------------

@@ -69,6 +69,13 @@ Result DbfFile::ReadRecord(uint32_t recno, uint8_t* out) {
   return ReadAt(RecordOffset(recno), out, header_.record_length);
 }
 
+Result DbfFile::ReadRecords(uint32_t first, uint32_t count, uint8_t* out) {
+  if (first == 0 || count == 0 || first - 1 + static_cast<uint64_t>(count) > header_.record_count)
+    return Fail(kErrRecordNotFound, path_ + ": records " + std::to_string(first) + " to " +
+                                        std::to_string(first + count - 1) + ".");
+  return ReadAt(RecordOffset(first), out, static_cast<size_t>(count) * header_.record_length);
+}
+
 Result DbfFile::WriteRecord(uint32_t recno, const uint8_t* record) {
   if (recno == 0 || recno > header_.record_count + 1)
     return Fail(kErrRecordNotFound, path_ + ": record " + std::to_string(recno) + ".");

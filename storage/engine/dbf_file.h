@@ -35,6 +35,8 @@ class DbfFile {
   Result RefreshHeader();
 
   Result ReadRecord(uint32_t recno, uint8_t* out);
+  // Records first .. first + count - 1, all counted by the header.
+  Result ReadRecords(uint32_t first, uint32_t count, uint8_t* out);
   // Writes a record inside the file (recno <= count, or count + 1 while appending).
   Result WriteRecord(uint32_t recno, const uint8_t* record);
   Result WriteByte(uint64_t offset, uint8_t value);

@@ -1,5 +1,6 @@
 // One opening of a table: sharing, checks, memo file, companions, locks and the order of
 // writes that keeps the files valid at every point a crash could interrupt.
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <thread>
@@ -133,13 +134,39 @@ int Table::CodePage() const {
   return cp;
 }
 
-Result Table::RefreshHeader() { return dbf_->RefreshHeader(); }
+Result Table::RefreshHeader() {
+  DropCache();
+  return dbf_->RefreshHeader();
+}
 
 Result Table::ReadRecord(uint32_t recno, std::vector<uint8_t>& bytes) {
   if (recno > RecordCount())
     if (Result r = RefreshHeader()) return r;
   bytes.resize(RecordLength());
   return dbf_->ReadRecord(recno, bytes.data());
+}
+
+Result Table::ReadRecordCached(uint32_t recno, std::vector<uint8_t>& bytes) {
+  const uint16_t rl = RecordLength();
+  if (recno < cache_first_ || recno >= cache_first_ + cache_count_) {
+    if (recno > RecordCount())
+      if (Result r = RefreshHeader()) return r;
+    if (recno == 0 || recno > RecordCount()) return ReadRecord(recno, bytes);  // reports it
+    // About 64 KB of records, ahead of the walk in its direction.
+    const uint32_t window = std::max<uint32_t>(1, 65536 / rl);
+    const bool backward = recno < last_cached_read_;
+    uint32_t first = backward ? (recno > window ? recno - window + 1 : 1) : recno;
+    uint32_t count = std::min<uint32_t>(window, RecordCount() - first + 1);
+    cache_.resize(static_cast<size_t>(count) * rl);
+    cache_count_ = 0;
+    if (Result r = dbf_->ReadRecords(first, count, cache_.data())) return r;
+    cache_first_ = first;
+    cache_count_ = count;
+  }
+  last_cached_read_ = recno;
+  const uint8_t* at = cache_.data() + static_cast<size_t>(recno - cache_first_) * rl;
+  bytes.assign(at, at + rl);
+  return kOk;
 }
 
 void Table::ForbidWrites(Result reason, const std::string& why) {
@@ -169,6 +196,7 @@ Result Table::CheckLocked(uint32_t recno) const {
 }
 
 Result Table::LockRecord(uint32_t recno) {
+  DropCache();  // what the lock protects is read again
   if (locked_records_.count(recno)) return kOk;
   if (Exclusive()) {
     locked_records_.insert(recno);
@@ -204,6 +232,7 @@ void Table::UnlockAllRecords() {
 
 Result Table::AppendRecord(const uint8_t* record, const PrepareRecord& prepare, bool keep_lock,
                            uint32_t& recno) {
+  DropCache();
   if (Result r = CheckWritable()) return r;
   const int fd = dbf_->fd();
   // Header, then append lock, released in reverse order (members destroyed in reverse).
@@ -236,6 +265,7 @@ Result Table::AppendRecord(const uint8_t* record, const PrepareRecord& prepare, 
 }
 
 Result Table::WriteRecord(uint32_t recno, const uint8_t* record, const PrepareRecord& prepare) {
+  DropCache();
   if (Result r = CheckWritable()) return r;
   if (Result r = CheckLocked(recno)) return r;
   std::vector<uint8_t> before;
@@ -254,6 +284,7 @@ Result Table::WriteRecord(uint32_t recno, const uint8_t* record, const PrepareRe
 }
 
 Result Table::MarkDeleted(uint32_t recno) {
+  DropCache();
   if (Result r = CheckWritable()) return r;
   if (Result r = CheckLocked(recno)) return r;
   std::vector<uint8_t> before;

@@ -457,7 +457,7 @@ Result GetExactRecordCount(Handle cursor, uint32_t& count) {
   Result r = c->Order().First(p);
   std::vector<uint8_t> record;
   while (r == kOk) {
-    if (Result read = c->table().ReadRecord(p.recno, record)) return read;
+    if (Result read = c->table().ReadRecordCached(p.recno, record)) return read;
     RecordView view = c->table().View(record.data());
     if (!view.Deleted() && c->Passes(view)) ++n;
     OrderPos from = p;
