@@ -150,12 +150,17 @@ struct Checker {
     std::unordered_map<uint32_t, uint32_t> count_of;  // recno -> entries
     std::set<std::string> held;
     std::vector<uint8_t> bytes;
-    for (const MdxEntry& e : entries) {
+    const size_t entry_step = options.record_sample == 0 || options.record_sample >= entries.size()
+                                  ? 1
+                                  : entries.size() / options.record_sample;
+    for (size_t i = 0; i < entries.size(); ++i) {
+      const MdxEntry& e = entries[i];
       if (Full()) return;
       if (++count_of[e.recno] == 2)
         Add(IndexProblem::Kind::kContent, t.name(),
             "record " + std::to_string(e.recno) + " has more than one entry");
       if (t.unique()) held.insert(Canonical(t, e.key));
+      if (i % entry_step != 0) continue;
       if (e.recno < 1 || e.recno > table.record_count || !table.read_record(e.recno, bytes))
         continue;
       const RecordView view{table.fields, bytes.data(), table.code_page};

@@ -40,8 +40,8 @@ struct IndexedTable {
 
 struct IndexCheckOptions {
   bool check_content = true;
-  // Records whose presence in each tag is checked: 0 for all, else about this many spread
-  // evenly over the table (every entry's key is always compared with its record).
+  // Records whose presence in each tag is checked, and entries whose key is compared
+  // with their record: 0 for all, else about this many of each, spread evenly.
   uint32_t record_sample = 0;
   size_t max_problems = 50;
 };

@@ -193,6 +193,7 @@ bool MdxFile::FreeListPages(std::vector<uint32_t>& pages) const {
 IndexStatus MdxFile::ReadBlock(uint32_t page, std::string& block) const {
   if (page < kMdxHeaderPages || page + block_pages_ > page_limit_)
     return IndexStatus::Error(path_ + ": page " + std::to_string(page) + " lies outside the file");
+  ++blocks_read_;
   if (!ReadAt(fd_, block, block_bytes(), static_cast<off_t>(page) * kMdxPageSize))
     return IndexStatus::Error(path_ + ": cannot read page " + std::to_string(page));
   return IndexStatus::Ok();
@@ -206,6 +207,7 @@ IndexStatus MdxFile::WriteBlock(uint32_t page, const std::string& block) {
     return IndexStatus::Error(path_ + ": cannot write page " + std::to_string(page) + ": " +
                               std::strerror(errno));
   page_limit_ = std::max(page_limit_, page + block_pages_);
+  ++blocks_written_;
   return IndexStatus::Ok();
 }
 

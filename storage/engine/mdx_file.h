@@ -89,6 +89,10 @@ class MdxFile {
   // Pages of the free list, for the index checker; false when the list is broken.
   bool FreeListPages(std::vector<uint32_t>& pages) const;
 
+  // Blocks read and written since the file was opened (for benchmarks and diagnosis).
+  uint64_t blocks_read() const { return blocks_read_; }
+  uint64_t blocks_written() const { return blocks_written_; }
+
   // The index lock, taken with a few short retries.
   bool Lock();
   void Unlock();
@@ -109,6 +113,8 @@ class MdxFile {
   uint32_t free_page_ = 0;
   bool reuse_free_ = true;  // false when the free list failed its checks
   std::vector<MdxTagEntry> tags_;
+  mutable uint64_t blocks_read_ = 0;
+  uint64_t blocks_written_ = 0;
 };
 
 // Little-endian helpers over byte strings, bounds-checked by the caller's sizes.

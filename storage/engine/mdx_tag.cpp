@@ -169,8 +169,17 @@ IndexStatus MdxTag::FreeNode(uint32_t page) {
 
 // ---- Walking --------------------------------------------------------------------------
 
-IndexStatus MdxTag::Descend(const std::string& key, MdxPath& path) const {
+// Goes down to the leaf where (key, recno) belongs. A separator holds only a key, so when
+// several children end with the searched key (a long run of equal keys), the child is
+// found by a binary search over the last entries of those children: equal keys stand in
+// record order, so "the child's last entry is not before the target" flips once.
+IndexStatus MdxTag::Descend(const std::string& key, uint32_t recno, bool strict,
+                            MdxPath& path) const {
   path.clear();
+  auto not_before = [&](const std::string& k, uint32_t r) {
+    const int c = ComparePos(k, r, key, recno);
+    return strict ? c > 0 : c >= 0;
+  };
   uint32_t page = root_;
   while (path.size() < kMaxDepth) {
     MdxFrame f;
@@ -180,10 +189,42 @@ IndexStatus MdxTag::Descend(const std::string& key, MdxPath& path) const {
       path.push_back(std::move(f));
       return IndexStatus::Ok();
     }
-    size_t i = 0;
-    while (i < f.node.size() && CompareKeys(f.node.keys[i], key) < 0) ++i;
-    f.idx = i;
-    page = f.node.child(i);
+    const size_t n = f.node.size();
+    size_t lo = 0;
+    while (lo < n && CompareKeys(f.node.keys[lo], key) < 0) ++lo;
+    size_t hi = lo;
+    while (hi < n && CompareKeys(f.node.keys[hi], key) == 0) ++hi;
+    // Children lo..hi-1 end with the key itself; child hi ends beyond it (or is the last).
+    auto last_not_before = [&](size_t child, bool& result) -> IndexStatus {
+      MdxPath edge;
+      IndexStatus st = DescendEdge(f.node.child(child), false, edge);
+      if (!st) return st;
+      const MdxFrame& leaf = edge.back();
+      result = leaf.node.size() == 0 ||
+               not_before(leaf.node.keys[leaf.idx], leaf.node.ptrs[leaf.idx]);
+      return IndexStatus::Ok();
+    };
+    size_t pick = lo;
+    if (hi > lo && !(recno == 0 && !strict)) {
+      bool ok = false;
+      if (s = last_not_before(lo, ok); !s) return s;
+      if (!ok) {
+        if (s = last_not_before(hi - 1, ok); !s) return s;
+        if (!ok) {
+          pick = hi;
+        } else {  // the first child in (lo, hi-1] whose last entry is not before
+          size_t a = lo, b = hi - 1;  // not_before(a) false, not_before(b) true
+          while (b - a > 1) {
+            const size_t mid = a + (b - a) / 2;
+            if (s = last_not_before(mid, ok); !s) return s;
+            (ok ? b : a) = mid;
+          }
+          pick = b;
+        }
+      }
+    }
+    f.idx = pick;
+    page = f.node.child(pick);
     path.push_back(std::move(f));
   }
   return IndexStatus::Error(file_->path() + ": tag " + entry_.name + " is too deep (a cycle?)");
@@ -281,7 +322,7 @@ IndexStatus MdxTag::Seek(const std::string& key, uint32_t recno, bool strict, Md
 
 IndexStatus MdxTag::SeekPlace(const std::string& key, uint32_t recno, bool strict,
                               MdxPath& path) const {
-  IndexStatus s = Descend(key, path);
+  IndexStatus s = Descend(key, recno, strict, path);
   if (!s) return s;
   auto before = [&](const MdxPath& p) {
     const MdxFrame& f = p.back();

@@ -126,7 +126,7 @@ class MdxTag {
   IndexStatus ParseHeader(const std::string& block);
   IndexStatus WriteNode(const MdxNode& node);
   IndexStatus WriteTagHeader();
-  IndexStatus Descend(const std::string& key, MdxPath& path) const;
+  IndexStatus Descend(const std::string& key, uint32_t recno, bool strict, MdxPath& path) const;
   IndexStatus DescendEdge(uint32_t page, bool leftmost, MdxPath& path) const;
   IndexStatus Normalize(MdxPath& path, bool& found) const;
   // The raw place of (key, recno): its leaf index may equal the leaf's item count.
