@@ -44,6 +44,8 @@ TEST_F(RecordsTest, EditPostInsertDeleteAndRefreshLeaveAFileOtherProgramsRead) {
   table.FieldByName("BYGG").SetAsString("NY");
   table.FieldByName("TALL").SetAsDouble(9);
   table.FieldByName("KOMENT").SetAsString("Ny kommentar \xE6\xF8\xE5");
+  EXPECT_EQ(table.FieldByName("KOMENT").AsString(), "Ny kommentar \xE6\xF8\xE5");
+  EXPECT_FALSE(table.FieldByName("KOMENT").IsBlank());
   table.Post();
   EXPECT_EQ(table.FieldByName("BYGG").AsString(), "NY");
   EXPECT_EQ(table.FieldByName("KOMENT").AsString(), "Ny kommentar \xE6\xF8\xE5");
@@ -215,6 +217,50 @@ TEST_F(RecordsTest, CallbackFilterSeesEachRecordInFilterState) {
   table.SetFiltered(true);
   EXPECT_EQ(table.RecordTotal(), 3);
   EXPECT_EQ(Column(table, "TALL"), (std::vector<std::string>{"5", "3", "4"}));
+}
+
+TEST_F(RecordsTest, BookmarksFindTheirRecordsAndKnowWhenOneIsGone) {
+  TTable& table = NewTable();
+  table.Open();
+  table.MoveRelative(1);
+  const TBookmark second = table.GetBookmark();
+  table.Last();
+  const TBookmark last = table.GetBookmark();
+  EXPECT_EQ(table.CompareBookmarks(second, last), -1);
+  EXPECT_EQ(table.CompareBookmarks(last, second), 1);
+  EXPECT_EQ(table.CompareBookmarks(second, second), 0);
+  EXPECT_EQ(table.CompareBookmarks(TBookmark(), second), 1);
+  EXPECT_EQ(table.CompareBookmarks(second, TBookmark()), -1);
+
+  table.GotoBookmark(second);
+  EXPECT_EQ(table.FieldByName("BYGG").AsString(), std::string("K") + kOslash1252);
+  table.Delete();
+  EXPECT_FALSE(table.BookmarkValid(second));
+  EXPECT_TRUE(table.BookmarkValid(last));
+  EXPECT_THROW(table.GotoBookmark(second), EDatabaseError);
+  table.GotoBookmark(last);
+  EXPECT_EQ(table.FieldByName("BYGG").AsString(), "K2");
+}
+
+class EmptyTableTest : public BindingTest {};
+
+TEST_F(EmptyTableTest, EditOfAnEmptyTableInsertsTheFirstRecord) {
+  MakeTable({});
+  TTable& table = NewTable();
+  table.Open();
+  EXPECT_TRUE(table.NoRecords());
+  EXPECT_EQ(table.RecordTotal(), 0);
+  EXPECT_TRUE(table.FieldByName("KOMENT").IsBlank());
+  table.Edit();
+  EXPECT_EQ(table.DataState(), StateInsert);
+  table.FieldByName("BYGG").SetAsString("F\xF8rst");
+  table.FieldByName("KOMENT").SetAsString("Den f\xF8rste");
+  table.Post();
+  EXPECT_EQ(table.RecordTotal(), 1);
+  EXPECT_EQ(table.RecordNumber(), 1);
+  EXPECT_EQ(table.FieldByName("KOMENT").AsString(), "Den f\xF8rste");
+  table.Close();
+  EXPECT_EQ(ReadWithDbfread(), Cp1252ToUtf8("F\xF8rst|None|Den f\xF8rste\ndeleted=0\n"));
 }
 
 }  // namespace
