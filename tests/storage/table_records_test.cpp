@@ -1,5 +1,8 @@
 // Records through the table: navigation, editing and writing on the real file, memos and
 // their cache, record locks of other users, and filters.
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include "binding_fixture.h"
 #include "runtime/cp1252.h"
 
@@ -126,30 +129,63 @@ TEST_F(RecordsTest, MemoCannotBeWrittenWhileBrowsing) {
             "SnyltdyrTable: Field 'KOMENT' cannot be modified");
 }
 
-TEST_F(RecordsTest, RecordLockedByAnotherUserMakesEditFailWithTheEnginesMessage) {
+TEST_F(RecordsTest, RecordLockedByAnotherProcessMakesEditFailWithTheEnginesMessage) {
   TTable& table = NewTable();
   table.Open();
-  const eng::Handle other = ts::OpenCursor(db_, "SNYLTDYR.DBF");
-  ASSERT_EQ(eng::SetToBeginning(other), eng::kOk);
-  ASSERT_EQ(eng::GetNextRecord(other, eng::LockMode::kWriteLock, nullptr, nullptr), eng::kOk);
+  // Another process locks the first record and holds it until told to stop.
+  int ready[2], done[2];
+  ASSERT_EQ(::pipe(ready), 0);
+  ASSERT_EQ(::pipe(done), 0);
+  const pid_t child = ::fork();
+  if (child == 0) {
+    const eng::Handle other = ts::OpenCursor(db_, "SNYLTDYR.DBF");
+    eng::SetToBeginning(other);
+    eng::GetNextRecord(other, eng::LockMode::kNoLock, nullptr, nullptr);
+    const char locked =
+        eng::GetRecord(other, eng::LockMode::kWriteLock, nullptr, nullptr) == eng::kOk ? 'L' : 'E';
+    (void)!::write(ready[1], &locked, 1);
+    char stop;
+    (void)!::read(done[0], &stop, 1);
+    ::_exit(0);
+  }
+  char locked = 0;
+  ASSERT_EQ(::read(ready[0], &locked, 1), 1);
+  ASSERT_EQ(locked, 'L');
 
   table.First();
   try {
     table.Edit();
-    FAIL() << "edited a record another user holds";
+    ADD_FAILURE() << "edited a record another process holds";
   } catch (const EDBEngineError& error) {
     EXPECT_EQ(error.ErrorCode(), eng::kErrRecordLocked);
     EXPECT_EQ(error.Message().rfind("Record locked by another user.", 0), 0u) << error.Message();
   }
   EXPECT_EQ(table.DataState(), StateBrowse);
 
-  ASSERT_EQ(eng::ReleaseRecordLock(other), eng::kOk);
+  (void)!::write(done[1], "x", 1);
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  for (int fd : {ready[0], ready[1], done[0], done[1]}) ::close(fd);
   table.Edit();
   EXPECT_EQ(table.DataState(), StateEdit);
-  // Our lock now keeps the other user out, until the post releases it.
+  table.Post();
+}
+
+TEST_F(RecordsTest, EditHoldsTheRecordLockUntilThePost) {
+  TTable& table = NewTable();
+  table.Open();
+  const eng::Handle other = ts::OpenCursor(db_, "SNYLTDYR.DBF");
+  ASSERT_EQ(eng::SetToBeginning(other), eng::kOk);
+  ASSERT_EQ(eng::GetNextRecord(other, eng::LockMode::kNoLock, nullptr, nullptr), eng::kOk);
+  table.First();
+  table.Edit();
   EXPECT_EQ(eng::GetRecord(other, eng::LockMode::kWriteLock, nullptr, nullptr),
             eng::kErrRecordLocked);
   table.Post();
+  EXPECT_EQ(eng::GetRecord(other, eng::LockMode::kWriteLock, nullptr, nullptr), eng::kOk);
+  EXPECT_EQ(eng::ReleaseRecordLock(other), eng::kOk);
+  table.Edit();
+  table.Cancel();  // abandoning the edit releases the lock too
   EXPECT_EQ(eng::GetRecord(other, eng::LockMode::kWriteLock, nullptr, nullptr), eng::kOk);
   eng::CloseCursor(other);
 }
