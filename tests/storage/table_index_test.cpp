@@ -96,6 +96,25 @@ TEST_F(IndexTest, SwitchingIndexesOnTheOpenTable) {
   EXPECT_EQ(table.IndexDefs().Count(), 2);
 }
 
+TEST_F(IndexTest, FirstTagOfAnOpenTableNeedsItExclusively) {
+  TTable& table = NewTable();
+  table.Open();
+  EXPECT_THROW(table.CreateIndex("BYGG", "BYGG"), EDBEngineError);
+  EXPECT_TRUE(table.Active());
+  table.Close();
+  // The column sort's way: exclusively for the call, shared again afterwards.
+  table.SetExclusive(true);
+  table.Open();
+  table.MoveRelative(2);
+  table.CreateIndex("BYGG", "BYGG");
+  table.Close();
+  table.SetExclusive(false);
+  table.SetIndexName("BYGG");
+  table.Open();
+  EXPECT_EQ(Column(table, "BYGG"),
+            (std::vector<std::string>{"K1", "K2", "K4", "K5", kOslashBygg}));
+}
+
 TEST_F(IndexTest, DescendingFieldsMustBeKeyFields) {
   AddDatoTag();
   TTable& table = NewTable();
