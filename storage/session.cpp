@@ -53,7 +53,8 @@ void TDatabase::SetKeepConnection(bool keep) { keep_connection_ = keep; }
 
 bool TDatabase::IsDirectoryName(const std::string& name) {
   if (name.empty()) return true;
-  // Code page 1252 has no double-byte characters, so every byte stands for itself.
+  // A drive colon or a path separator, this platform's "/" included. Code page 1252 has
+  // no double-byte characters, so every byte stands for itself.
   return name.find_first_of(":\\/") != std::string::npos;
 }
 

@@ -48,9 +48,9 @@ class TDatabase {
   // The directory the engine uses for the tables (empty: the working directory).
   const std::string& Directory() const { return directory_; }
 
-  // Connects to the engine: the session is started, an alias is looked up, and a name
-  // that is empty or holds ":" or "\" opens the engine's standard database on that
-  // directory. A failure raises EDBEngineError and leaves the database closed.
+  // Connects to the engine: the session is started, and a name that is empty or holds
+  // ":", "\" or "/" opens the engine's standard database on that directory; any other
+  // name is an engine alias. A failure raises EDBEngineError and leaves the database closed.
   void Open();
   // Disconnects (closing the engine database).
   void Close();
