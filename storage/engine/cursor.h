@@ -136,7 +136,7 @@ class Table {
   uint32_t RecordCount() const;           // as of the last header read
   uint8_t Version() const;
   uint8_t LanguageDriver() const;         // the header byte, never rewritten
-  int CodePage() const;                   // from the language driver
+  int CodePage() const { return code_page_; }  // from the language driver, at open
   bool ProductionIndexFlagged() const;    // header byte 28
   bool Exclusive() const { return share_mode_ == ShareMode::kExclusive; }
 
@@ -201,6 +201,7 @@ class Table {
   uint32_t cache_first_ = 0;
   uint32_t cache_count_ = 0;
   uint32_t last_cached_read_ = 0;
+  int code_page_ = 437;
 };
 
 // ---- Cursors ------------------------------------------------------------------------------

@@ -42,6 +42,9 @@ bool ParseNumber(const std::string& text, double& out) {
 // when it does not fit.
 bool FormatNumber(double value, int width, int decimals, std::string& out) {
   if (!std::isfinite(value)) return false;
+  // Halves round away from zero, as the stored decimal text is read by people.
+  const double scale = std::pow(10.0, decimals);
+  if (std::fabs(value) * scale < 1e15) value = std::round(value * scale) / scale;
   char buf[64];
   int n = std::snprintf(buf, sizeof buf, "%.*f", decimals, value);
   if (n <= 0 || n >= static_cast<int>(sizeof buf)) return false;

@@ -56,6 +56,8 @@ Result Table::Open(const std::string& dbf_path, OpenMode open_mode, ShareMode sh
   if (Result r = LockSharing(share_mode)) return r;
   if (!writable) ForbidWrites(kErrTableReadOnly, "The table was opened for reading only.");
   const DbfHeader& h = dbf_->header();
+  code_page_ = CodePageOfDriver(h.language_driver);
+  if (code_page_ == 0) code_page_ = DefaultCodePage(dbf_path);
   if (h.write_refusal != kOk) ForbidWrites(h.write_refusal, h.refusal_text);
   if (h.memo_kind != MemoKind::kNone)
     if (Result r = OpenMemo()) return r;
@@ -128,11 +130,6 @@ uint8_t Table::Version() const { return dbf_->header().version; }
 uint8_t Table::LanguageDriver() const { return dbf_->header().language_driver; }
 bool Table::ProductionIndexFlagged() const { return dbf_->header().production_index; }
 
-int Table::CodePage() const {
-  int cp = CodePageOfDriver(LanguageDriver());
-  if (cp == 0) cp = DefaultCodePage(dbf_path_);
-  return cp;
-}
 
 Result Table::RefreshHeader() {
   DropCache();

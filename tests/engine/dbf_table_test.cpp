@@ -125,6 +125,8 @@ TEST_F(TableTest, NumbersThatDoNotFitAreRefusedAndDatesCountFromYearOne) {
   FieldValue v;
   ASSERT_EQ(GetField(cur, 2, buf.data(), v), kOk);
   EXPECT_DOUBLE_EQ(v.number, 12345.68);
+  EXPECT_EQ(PutField(cur, 2, buf.data(), Number(2.125)), kOk);  // halves away from zero
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(buf.data()) + 13, 8), "    2.13");
   EXPECT_EQ(PutField(cur, 2, buf.data(), Number(-0.001)), kOk);  // no "-0.00"
   EXPECT_EQ(std::string(reinterpret_cast<char*>(buf.data()) + 13, 8), "    0.00");
 
