@@ -86,15 +86,12 @@ IndexCompanion* CompanionOf(Table& table) {
 }
 
 Result OpenProductionIndex(Table& table) {
-  if (!table.ProductionIndexFlagged()) return kOk;
+  if (!table.ProductionIndexFlagged() || table.Companion() != nullptr) return kOk;
   bool exists = false;
   const std::string path = CompanionPath(table.DbfPath(), ".MDX", exists);
-  if (!exists) {
-    table.ForbidWrites(kErrIndexOutOfDate,
-                       "The production index " + path + " of the table is missing; the table is "
-                       "opened read-only so that the index does not go out of date.");
-    return kOk;
-  }
+  // Without the file the table gets no companion, and a flagged table without one opens
+  // read-only.
+  if (!exists) return kOk;
   std::unique_ptr<ProductionIndex> index;
   IndexStatus s = ProductionIndex::Open(path, table.Fields(), table.CodePage(), table.Writable(), index);
   if (!s) {
