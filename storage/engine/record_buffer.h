@@ -12,6 +12,9 @@
 
 namespace snyltdyr::engine {
 
+// A bookmark is the record number, 4 bytes in the machine's order.
+inline constexpr uint16_t kBookmarkSize = 4;
+
 // Offset of the blob slot of field `index` (0-based), or -1 when it is not a memo field.
 inline int BlobSlotOffset(const std::vector<FieldDesc>& fields, uint16_t record_length,
                           size_t index) {
