@@ -126,7 +126,7 @@ std::optional<std::string> ProductionIndex::KeyOf(const Tag& tag, const RecordVi
 }
 
 void ProductionIndex::CheckBeforeWriting(const IndexedTable& table, uint32_t record_sample) {
-  if (!write_refusal_.empty()) return;
+  if (!write_refusal().empty()) return;
   IndexCheckOptions options;
   options.record_sample = record_sample;
   const std::vector<IndexProblem> problems = CheckIndex(*file_, table, options);
@@ -141,7 +141,7 @@ void ProductionIndex::CheckBeforeWriting(const IndexedTable& table, uint32_t rec
     bool content = false;
     for (const IndexProblem& p : problems) content |= p.kind == IndexProblem::Kind::kContent;
     if (!content) {
-      write_refusal_ = "Tag " + worst->tag + " of " + file +
+      check_refusal_ = "Tag " + worst->tag + " of " + file +
                        " is sorted in another character order (collation) than this program "
                        "writes; the table is opened read-only so that no key is put in the "
                        "wrong place. Rebuilding the index would change the order other "
@@ -152,7 +152,7 @@ void ProductionIndex::CheckBeforeWriting(const IndexedTable& table, uint32_t rec
       if (p.kind == IndexProblem::Kind::kContent) worst = &p;
   }
   const std::string detail = (worst->tag.empty() ? "" : "tag " + worst->tag + ": ") + worst->text;
-  write_refusal_ = worst->kind == IndexProblem::Kind::kStructure
+  check_refusal_ = worst->kind == IndexProblem::Kind::kStructure
                        ? "The production index " + file + " is damaged (" + detail +
                              "); the table is opened read-only. Rebuild the index to write to "
                              "the table."
@@ -164,7 +164,7 @@ void ProductionIndex::CheckBeforeWriting(const IndexedTable& table, uint32_t rec
 IndexStatus ProductionIndex::Apply(uint32_t recno, const RecordView* before,
                                    const RecordView* after, const IndexedTable& table) {
   if (tags_.empty()) return IndexStatus::Ok();
-  if (!write_refusal_.empty()) return IndexStatus::Error(write_refusal_);
+  if (!write_refusal().empty()) return IndexStatus::Error(write_refusal());
   LockedIndex lock(*file_);
   if (!lock.status()) return lock.status();
   if (TagTableChanged()) {  // another user added a tag: it is kept in step from now on

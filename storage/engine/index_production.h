@@ -56,7 +56,9 @@ class ProductionIndex {
   // condition is false).
   static std::optional<std::string> KeyOf(const Tag& tag, const RecordView& record);
 
-  const std::string& write_refusal() const { return write_refusal_; }
+  const std::string& write_refusal() const {
+    return write_refusal_.empty() ? check_refusal_ : write_refusal_;
+  }
   // The checks before writing into an index another program may have made: every key
   // expression evaluable, the structure sound, the keys in our order and in step with a
   // sample of the records. Sets write_refusal() when one fails.
@@ -84,7 +86,8 @@ class ProductionIndex {
   std::vector<FieldDesc> fields_;
   int code_page_ = 437;
   std::vector<Tag> tags_;
-  std::string write_refusal_;
+  std::string write_refusal_;  // from the tags as loaded
+  std::string check_refusal_;  // from CheckBeforeWriting; survives reloads
 };
 
 }  // namespace snyltdyr::engine

@@ -199,6 +199,22 @@ TEST_F(RandomWorkload, EmptiedNodesGoToTheFreeListAndAreUsedAgain) {
   Verify("after deleting every record");
 }
 
+TEST_F(RandomWorkload, SampledChecksStillFindAMissingOrWrongEntry) {
+  for (int i = 0; i < 3000; ++i) Fill(t_.Append());
+  Open();
+  AddTags();
+  IndexCheckOptions sampled;
+  sampled.record_sample = 100;
+  EXPECT_TRUE(CheckIndex(index_->file(), t_.Indexed(), sampled).empty());
+  // Record 1 is always among the sampled ones: take its DATO entry away.
+  MdxTag& dato = *index_->Find("DATO")->mdx;
+  bool found = false;
+  ASSERT_TRUE(dato.Remove(*ProductionIndex::KeyOf(*index_->Find("DATO"), t_.View(1)), 1, found));
+  ASSERT_TRUE(found);
+  const std::string text = DescribeProblems(CheckIndex(index_->file(), t_.Indexed(), sampled));
+  EXPECT_NE(text.find("tag DATO: record 1 has no entry"), std::string::npos) << text;
+}
+
 TEST_F(RandomWorkload, AddTagRefusesBadRequestsWithClearMessages) {
   Fill(t_.Append());
   Open();
