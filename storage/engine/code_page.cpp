@@ -243,6 +243,8 @@ int DefaultCodePage(const std::string& dbf_path) {
     std::string digits;
     for (char ch : text)
       if (std::isdigit(static_cast<unsigned char>(ch))) digits += ch;
+    // ISO 8859-1 ("ISO 88591", "8859-1") differs from 1252 only in control characters.
+    if (digits == "88591") return 1252;
     if (!digits.empty() && digits.size() <= 5) {
       int cp = std::stoi(digits);
       if (CodePageSupported(cp)) return cp;

@@ -18,8 +18,8 @@ namespace snyltdyr::engine {
 // byte this engine does not know.
 int CodePageOfDriver(uint8_t driver);
 // The code page of a table whose header declares no language driver: a ".cpg" file
-// beside the table naming a code page wins; otherwise 437, what text-mode programs that
-// wrote such tables used.
+// beside the table naming a code page wins ("1252", "ANSI 1252", "ISO 88591" taken as
+// 1252); otherwise 437, what text-mode programs that wrote such tables used.
 int DefaultCodePage(const std::string& dbf_path);
 // A language driver byte for a code page, for new tables (0 when there is none).
 uint8_t DriverOfCodePage(int code_page);

@@ -262,5 +262,26 @@ TEST(FixturesReal, EveryTableReadsAsTheIndependentReaderReadsItOrIsRefusedCleanl
   EXPECT_GT(compared, 90);
 }
 
+TEST(FixturesReal, NorwegianLettersReadThroughTheDriverByteOrTheSidecarFile) {
+  if (!fs::exists(FixturesDir())) GTEST_SKIP() << "real-world fixtures not found at " << FixturesDir();
+  testsupport::EngineSession engine;
+  Handle db = engine.Database((FixturesDir() / "ts-shapefile-codepage").string());
+  // Driver byte 0x17 (865); no driver byte with a "1252" sidecar; with an "ISO 88591" one.
+  for (const char* name : {"cp865.dbf", "cp1252.dbf", "cp88591.dbf"}) {
+    SCOPED_TRACE(name);
+    Handle cur = testsupport::OpenCursor(db, name, OpenMode::kReadOnly);
+    std::vector<uint8_t> buf = testsupport::NewBuffer(cur);
+    std::string all;
+    while (GetNextRecord(cur, LockMode::kNoLock, buf.data(), nullptr) == kOk) {
+      FieldValue v;
+      ASSERT_EQ(GetField(cur, 2, buf.data(), v), kOk);
+      all += v.text + "|";
+    }
+    EXPECT_NE(all.find("\xC6\xD8\xC5"), std::string::npos) << all;
+    EXPECT_NE(all.find("\xE6\xF8\xE5"), std::string::npos) << all;
+    CloseCursor(cur);
+  }
+}
+
 }  // namespace
 }  // namespace snyltdyr::engine
