@@ -197,6 +197,7 @@ int main(int argc, char** argv) {
       SnyltdyrRegister r;
       r.SnyltdyrTable.SetDatabaseName(dir.string());
       r.SnyltdyrTable.Open();
+      r.YearClass = -1;  // every year class, as after the window is shown
       count_all = Seconds([&] { r.summer(); });
       antall_all = r.AntallText();
       snitt_all = r.GradText();

@@ -55,13 +55,11 @@ void CountAndGrade(TDataSet& table, const TField& mengde, SelectionFigures& figu
           sum += static_cast<uint32_t>(AmountScore(mengde.AsString()));
           table.Next();
         }
-        figures.antall = std::to_string(table.RecordTotal());
-        std::optional<int32_t> average;
-        try {
-          average = Divide(static_cast<int32_t>(sum), table.RecordTotal());
-        } catch (const Exception&) {
-          // A count that fails here is dropped like a division by zero.
-        }
+        // One exact count serves both the box and the division: it is a walk of its own
+        // over the selection, and the two must agree anyway.
+        const int32_t total = table.RecordTotal();
+        figures.antall = std::to_string(total);
+        const std::optional<int32_t> average = Divide(static_cast<int32_t>(sum), total);
         if (average) {
           figures.last_average = *average;
           figures.grad = SnittText(*average);

@@ -34,7 +34,8 @@ struct SelectionFigures {
 // Walks the whole selection with the controls' notifications suspended (resumed also on
 // failure), writes the record count to `antall` and, when an average can be computed,
 // the grade to `grad` and the average to `last_average`. On an empty selection (or a
-// count that cannot divide) "Snitt" keeps its text and the last average is 0. Afterwards
+// count that cannot divide) "Snitt" keeps its text and the last average is 0. A count
+// that fails is passed on. Afterwards
 // the last record of the selection is current and the table is at its end.
 void CountAndGrade(TDataSet& table, const TField& mengde, SelectionFigures& figures);
 
