@@ -130,6 +130,41 @@ TEST_F(LockTest, ExclusiveOpenIsRefusedWhileOthersHaveTheTableAndRefusesThem) {
   EXPECT_EQ(count, 4u);
 }
 
+TEST_F(LockTest, AnotherProgramsTableLockStopsEditsAndAppends) {
+  // The other program follows only the byte-range conventions: it locks B and B + 1.
+  int ready[2], done[2];
+  ASSERT_EQ(::pipe(ready), 0);
+  ASSERT_EQ(::pipe(done), 0);
+  const std::string path = dir_.File("DELT.DBF");
+  pid_t pid = ::fork();
+  if (pid == 0) {
+    int fd = ::open(path.c_str(), O_RDWR);
+    struct flock fl {};
+    fl.l_type = F_WRLCK;
+    fl.l_whence = SEEK_SET;
+    fl.l_start = 0xEFFFFFFELL;
+    fl.l_len = 2;
+    char c = ::fcntl(fd, F_SETLK, &fl) == 0 ? 'y' : 'n';
+    (void)!::write(ready[1], &c, 1);
+    (void)!::read(done[0], &c, 1);
+    ::_exit(0);
+  }
+  char c = 0;
+  ASSERT_EQ(::read(ready[0], &c, 1), 1);
+  ASSERT_EQ(c, 'y');
+  Handle cur = testsupport::OpenCursor(db_, "DELT.DBF");
+  ASSERT_EQ(GetNextRecord(cur, LockMode::kNoLock, nullptr, nullptr), kOk);
+  EXPECT_EQ(GetRecord(cur, LockMode::kWriteLock, nullptr, nullptr), kErrTableInUse);
+  std::vector<uint8_t> buf = testsupport::NewBuffer(cur);
+  EXPECT_EQ(AppendRecord(cur, buf.data()), kErrTableBusy);
+  (void)!::write(done[1], "x", 1);
+  ::waitpid(pid, nullptr, 0);
+  EXPECT_EQ(GetRecord(cur, LockMode::kWriteLock, nullptr, nullptr), kOk);
+  uint32_t count = 0;
+  ASSERT_EQ(GetExactRecordCount(cur, count), kOk);
+  EXPECT_EQ(count, 3u);  // the refused append left nothing behind
+}
+
 TEST_F(LockTest, RecordsAnotherProcessAddsAreSeenWithoutReopening) {
   Handle cur = testsupport::OpenCursor(db_, "DELT.DBF");
   ASSERT_EQ(SetToEnd(cur), kOk);
