@@ -8,6 +8,7 @@
 
 #include "dataset/expr_parser.h"
 #include "dataset/field.h"
+#include "dataset/field_defs.h"
 #include "dataset/fields.h"
 #include "register/sample_observations.h"
 #include "register/snyltdyr_register.h"
@@ -264,11 +265,26 @@ bool TableInWorkingDirectory() {
   return false;
 }
 
+// Without a table the declared fields stand for its columns: each is numbered by its
+// place, which is the column's place in the table.
+void BindDeclaredFields(TTable& table) {
+  TFieldDefs defs;
+  const TFields& fields = table.Fields();
+  for (int32_t i = 0; i < fields.Count(); ++i) {
+    defs.Add(fields[i]->FieldName(), fields[i]->DataType(), fields[i]->Size());
+  }
+  table.Fields().Bind(defs);
+}
+
 int FilterTree(const std::vector<std::string>& args, std::ostream& out) {
   const Arguments a = Parse(args, 1, {}, {});
   ExpectPositional(a, 1, 1);
   SnyltdyrRegister r;
-  if (TableInWorkingDirectory()) r.SnyltdyrTable.Open();
+  if (TableInWorkingDirectory()) {
+    r.SnyltdyrTable.Open();
+  } else {
+    BindDeclaredFields(r.SnyltdyrTable);
+  }
   TExprParser parser(r.SnyltdyrTable, Utf8ToCp1252(a.positional[0]), 0, 0, std::string(),
                      nullptr, EngineTypeMap());
   const std::vector<uint8_t>& tree = *parser.FilterData();

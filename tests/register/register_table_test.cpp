@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <functional>
 
-#include "dataset/fields.h"
 #include "register/sample_observations.h"
 #include "runtime/regional_settings.h"
 #include "support/temp_dir.h"
@@ -249,22 +248,6 @@ TEST_F(RegisterTable, EveryPostIsNormalised) {
   EXPECT_EQ(reg.SnyltdyrTableGENER.AsString(), "1900");
   EXPECT_EQ(reg.SnyltdyrTableRSKLAS.AsString(), "-1900");
   EXPECT_EQ(reg.SnyltdyrTableBYGG.AsString(), "");
-}
-
-TEST_F(RegisterTable, FieldsAreDeclaredInColumnOrderWithLabelsAndWidths) {
-  const TFields& fields = reg.SnyltdyrTable.Fields();
-  ASSERT_EQ(fields.Count(), 14);
-  const char* names[] = {"DATO", "BYGG", "GENER", "\xC5RSKLAS", "GRUPPE", "SNYLTDYR", "MENGDE",
-                         "ORGAN", "BEHANDL", "TID", "KONS", "KOMENT", "METODE", "TALL"};
-  for (int i = 0; i < 14; ++i) EXPECT_EQ(fields[i]->FieldName(), names[i]);
-  EXPECT_EQ(reg.SnyltdyrTableRSKLAS.DisplayLabel(), "\xE5rsklasse");
-  EXPECT_EQ(reg.SnyltdyrTableMETODE.DisplayLabel(), "pr\xF8vemetode");
-  EXPECT_EQ(reg.SnyltdyrTableKOMENT.DisplayLabel(), "KOMENT");
-  EXPECT_FALSE(reg.SnyltdyrTableKOMENT.Visible());
-  EXPECT_EQ(reg.SnyltdyrTableGENER.Size(), 20);
-  EXPECT_EQ(reg.SnyltdyrTableBYGG.Size(), 9);
-  EXPECT_EQ(reg.SnyltdyrTableKONS.DisplayWidth(), 14);
-  EXPECT_EQ(reg.SnyltdyrTableTALL.DisplayWidth(), 12);
 }
 
 TEST_F(RegisterTable, ASecondFailedOpeningLeavesTheStateAsCreated) {
