@@ -359,6 +359,21 @@ TEST_F(IndexApiTest, AnIndexThatCannotBeWrittenMakesTheTableReadOnlyWithAReason)
   Handle fine = Open("BYGG");
   EXPECT_EQ(last_, kOk) << LastErrorText();
   CloseCursor(fine);
+
+  // A record appended by a program that left the index alone.
+  std::string dbf = [&] {
+    std::ifstream in(dir_.File("OBS.DBF"), std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  }();
+  const uint32_t count = static_cast<uint8_t>(dbf[4]) | static_cast<uint8_t>(dbf[5]) << 8;
+  const size_t hl = static_cast<uint8_t>(dbf[8]) | static_cast<uint8_t>(dbf[9]) << 8;
+  const size_t rl = static_cast<uint8_t>(dbf[10]) | static_cast<uint8_t>(dbf[11]) << 8;
+  dbf.insert(hl + count * rl, dbf.substr(hl, rl));
+  dbf[4] = static_cast<char>(count + 1);
+  std::ofstream(dir_.File("OBS.DBF"), std::ios::binary | std::ios::trunc) << dbf;
+  Open("BYGG");
+  EXPECT_EQ(last_, kErrTableReadOnly);
+  EXPECT_NE(LastErrorText().find("81 records"), std::string::npos) << LastErrorText();
 }
 
 TEST_F(IndexApiTest, RealTablesOpenInTagOrderAndStayValidAfterOurWrites) {
