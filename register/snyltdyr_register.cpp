@@ -43,8 +43,12 @@ SnyltdyrRegister::SnyltdyrRegister() {
 }
 
 SnyltdyrRegister::~SnyltdyrRegister() {
-  // Closed while every field object still exists; a pending edit is dropped.
-  SnyltdyrTable.Close();
+  // Closed while every field object still exists; a pending edit is dropped. Nothing may
+  // leave a destructor, and a table going away has no one left to tell.
+  try {
+    SnyltdyrTable.Close();
+  } catch (...) {
+  }
   SnyltdyrSource.SetDataSet(nullptr);
 }
 
