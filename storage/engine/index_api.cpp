@@ -127,7 +127,11 @@ Result AddTag(Table& table, const IndexDescriptor& d) {
       return Fail(kErrTableReadOnly, table.DbfPath() + ": " + "the table cannot be written.");
     bool exists = false;
     const std::string path = CompanionPath(table.DbfPath(), ".MDX", exists);
-    if (exists) std::filesystem::remove(path);  // stale: the header says there is none
+    if (exists) {  // the header names none: an old file, kept aside rather than lost
+      std::error_code ec;
+      std::filesystem::rename(path, path + ".old", ec);
+      if (ec) return Fail(kErrFileExists, path + ": an index file the table does not name is in the way.");
+    }
     std::unique_ptr<ProductionIndex> index;
     IndexStatus s = ProductionIndex::Create(path, BaseName(table.DbfPath()), table.Fields(),
                                             table.CodePage(), index);

@@ -99,6 +99,9 @@ Result OpenProductionIndex(Table& table) {
                                              "); the table is opened read-only.");
     return kOk;
   }
+  if (table.Writable() && !index->file().writable())
+    table.ForbidWrites(kErrTableReadOnly, "The production index " + path +
+                                              " cannot be written; the table is opened read-only.");
   auto companion = std::make_unique<IndexCompanion>(table, std::move(index));
   if (table.Writable()) {
     ProductionIndex& p = companion->index();
