@@ -24,10 +24,13 @@ Result ValidateNewFields(const std::vector<NewField>& in, std::vector<FieldDesc>
   uint32_t offset = 1;
   for (const NewField& nf : in) {
     FieldDesc f;
+    // Names come in the table's native code page; bytes from 0x80 up are that code page's
+    // letters (the register's own table has the column \x8FRSKLAS in code page 865).
+    auto letter = [](unsigned char ch) { return std::isalpha(ch) || ch >= 0x80; };
     for (char ch : nf.name) f.name += static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
-    bool name_ok = !f.name.empty() && f.name.size() <= 10 &&
-                   std::isalpha(static_cast<unsigned char>(f.name[0]));
-    for (char ch : f.name) name_ok = name_ok && (std::isalnum(static_cast<unsigned char>(ch)) || ch == '_');
+    bool name_ok = !f.name.empty() && f.name.size() <= 10 && letter(static_cast<unsigned char>(f.name[0]));
+    for (char ch : f.name)
+      name_ok = name_ok && (letter(static_cast<unsigned char>(ch)) || std::isdigit(static_cast<unsigned char>(ch)) || ch == '_');
     if (!name_ok) return Fail(kErrInvalidTableDefinition, "Field name '" + nf.name + "'.");
     if (!names.insert(f.name).second) return Fail(kErrInvalidTableDefinition, "Field " + f.name + " twice.");
     f.type = static_cast<char>(std::toupper(static_cast<unsigned char>(nf.type)));

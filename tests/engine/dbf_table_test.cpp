@@ -304,5 +304,18 @@ TEST_F(TableTest, FailuresCarryTheirCodeAndTextOnTheErrorStack) {
   EXPECT_EQ(CreateTable(db_, "one.dbf", {{"A", 'C', 5}}, 0x57), kErrFileExists);
 }
 
+TEST_F(TableTest, FieldNamesTakeTheNativeCodePagesLettersButNoPunctuation) {
+  // The register's table has the column \xC5RSKLAS, stored as 0x8F in code page 865.
+  testsupport::CreateTable(db_, "NORD.DBF", {{"\x8FRSKLAS", 'C', 4}, {"TALL", 'N', 4}}, 0x17);
+  Handle cursor = testsupport::OpenCursor(db_, "NORD.DBF");
+  std::vector<FieldDescriptor> fields;
+  ASSERT_EQ(GetFieldDescriptors(cursor, fields), kOk);
+  ASSERT_EQ(fields.size(), 2u);
+  EXPECT_EQ(fields[0].name, "\x8FRSKLAS");
+  EXPECT_EQ(CloseCursor(cursor), kOk);
+  EXPECT_EQ(CreateTable(db_, "BAD.DBF", {{"A-B", 'C', 4}}, 0x17), kErrInvalidTableDefinition);
+  EXPECT_EQ(CreateTable(db_, "BAD.DBF", {{"1AB", 'C', 4}}, 0x17), kErrInvalidTableDefinition);
+}
+
 }  // namespace
 }  // namespace snyltdyr::engine
