@@ -190,8 +190,20 @@ bool MdxFile::FreeListPages(std::vector<uint32_t>& pages) const {
   return true;
 }
 
+bool MdxFile::PageInRange(uint32_t page) const {
+  if (page < kMdxHeaderPages) return false;
+  if (page + block_pages_ <= page_limit_) return true;
+  // Another opening may have grown the file since the header was read.
+  std::string count;
+  struct stat st {};
+  if (ReadAt(fd_, count, 4, 32) && fstat(fd_, &st) == 0)
+    page_limit_ = std::max(page_limit_, static_cast<uint32_t>(std::min<uint64_t>(
+                                            GetU32(count, 0), static_cast<uint64_t>(st.st_size) / kMdxPageSize)));
+  return page + block_pages_ <= page_limit_;
+}
+
 IndexStatus MdxFile::ReadBlock(uint32_t page, std::string& block) const {
-  if (page < kMdxHeaderPages || page + block_pages_ > page_limit_)
+  if (!PageInRange(page))
     return IndexStatus::Error(path_ + ": page " + std::to_string(page) + " lies outside the file");
   ++blocks_read_;
   if (!ReadAt(fd_, block, block_bytes(), static_cast<off_t>(page) * kMdxPageSize))

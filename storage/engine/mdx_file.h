@@ -71,6 +71,9 @@ class MdxFile {
   // user may have changed the file).
   IndexStatus Reload();
 
+  // Whether a block starting at `page` lies inside the file (looking at the file again
+  // when it seems not to: another opening may have grown it).
+  bool PageInRange(uint32_t page) const;
   IndexStatus ReadBlock(uint32_t page, std::string& block) const;
   IndexStatus WriteBlock(uint32_t page, const std::string& block);
 
@@ -109,7 +112,7 @@ class MdxFile {
   std::string head_;  // pages 0-3 as read (2048 bytes)
   uint32_t block_pages_ = 2;
   uint32_t page_count_ = 4;
-  uint32_t page_limit_ = 4;
+  mutable uint32_t page_limit_ = 4;  // grows when another opening grew the file
   uint32_t free_page_ = 0;
   bool reuse_free_ = true;  // false when the free list failed its checks
   std::vector<MdxTagEntry> tags_;

@@ -65,7 +65,7 @@ IndexStatus MdxTag::ParseHeader(const std::string& block) {
   const uint32_t fit = (file_->block_bytes() - 12) / item_length;
   if (max_keys < 2 || max_keys > fit) return bad("impossible number of keys per node");
   if (secondary != (type == 'D' ? 1 : 0)) return bad("secondary key type does not fit");
-  if (root < kMdxHeaderPages || root + file_->block_pages() > file_->page_limit())
+  if (!file_->PageInRange(root))
     return bad("root page out of range");
   for (const MdxTagEntry& e : file_->tags())
     if (e.header_page == root) return bad("root page is a tag header");
@@ -134,7 +134,7 @@ IndexStatus MdxTag::ReadNode(uint32_t page, MdxNode& node) const {
   if (!node.leaf) {
     for (size_t i = 0; i <= n; ++i) {
       const uint32_t c = node.child(i);
-      if (c < kMdxHeaderPages || c + file_->block_pages() > file_->page_limit())
+      if (!file_->PageInRange(c))
         return IndexStatus::Error(file_->path() + ": tag " + entry_.name + ": node at page " +
                                   std::to_string(page) + " points outside the file");
     }

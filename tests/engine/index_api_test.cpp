@@ -283,6 +283,37 @@ TEST_F(IndexApiTest, AddingIndexesRefusesBadRequests) {
   EXPECT_EQ(Problems(dir_.File("OBS.DBF"), dir_.File("OBS.MDX")), "");
 }
 
+TEST_F(IndexApiTest, AWalkGoesOnInOrderWhileAnotherOpeningSplitsItsLeaves) {
+  CreateObs(300);
+  ASSERT_EQ(AddIndexToTable(db_, "OBS.DBF", "DBASE", OnField("DATO", 1)), kOk) << LastErrorText();
+  Handle reader = Open("DATO");
+  Handle writer = Open("DATO");
+  ASSERT_EQ(last_, kOk) << LastErrorText();
+  std::vector<uint32_t> seen;
+  RecordProperties props;
+  SetToBeginning(reader);
+  for (int i = 0; i < 150; ++i) {
+    ASSERT_EQ(GetNextRecord(reader, LockMode::kNoLock, nullptr, &props), kOk);
+    seen.push_back(props.physical_number);
+  }
+  for (int i = 0; i < 400; ++i) testsupport::AppendRow(writer, RandomRow());
+  Result walk_end = kOk;
+  while ((walk_end = GetNextRecord(reader, LockMode::kNoLock, nullptr, &props)) == kOk) seen.push_back(props.physical_number);
+  EXPECT_EQ(walk_end, kErrEndOfTable) << LastErrorText();
+  // Every record that was there is seen once, and all of them in date order.
+  const testing::MemTable t = testing::ReadDbf(dir_.File("OBS.DBF"));
+  std::vector<uint32_t> sorted_seen = seen;
+  std::sort(sorted_seen.begin(), sorted_seen.end());
+  EXPECT_EQ(std::adjacent_find(sorted_seen.begin(), sorted_seen.end()), sorted_seen.end()) << "a record came twice";
+  for (uint32_t r = 1; r <= 300; ++r)
+    EXPECT_TRUE(std::binary_search(sorted_seen.begin(), sorted_seen.end(), r)) << "record " << r << " was skipped";
+  for (size_t i = 1; i < seen.size(); ++i)
+    ASSERT_LE(t.View(seen[i - 1]).Raw(0), t.View(seen[i]).Raw(0)) << "out of date order at " << i;
+  CloseCursor(reader);
+  CloseCursor(writer);
+  EXPECT_EQ(Problems(dir_.File("OBS.DBF"), dir_.File("OBS.MDX")), "");
+}
+
 // Patches the bytes of the first tag of OBS.MDX.
 void PatchTag(const std::string& mdx, const std::function<void(std::string& header, MdxFile& f, MdxTag& t)>& patch) {
   std::unique_ptr<MdxFile> f;
