@@ -19,6 +19,7 @@ class TagOrder : public RecordOrder {
     MdxTag* tag = nullptr;
     if (Result r = GetTag(tag)) return r;
     const ProductionIndex::Tag& t = *index_.Find(name_);
+    if (Result r = Check(tag->Reload())) return r;  // another opening may have moved the root
     bool found = false;
     if (t.expr) {
       const auto key = ProductionIndex::KeyOf(t, record);
