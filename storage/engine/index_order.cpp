@@ -58,9 +58,11 @@ class TagOrder : public RecordOrder {
     return s ? kOk : Fail(kErrDamagedIndex, s.message());
   }
 
-  Result Give(OrderPos& pos) const {
+  Result Give(OrderPos& pos) {
     pos.key = MdxTag::KeyAt(path_);
     pos.recno = MdxTag::RecnoAt(path_);
+    MdxTag* tag = nullptr;
+    stamp_ = GetTag(tag) == kOk ? tag->stamp() : 0;
     return kOk;
   }
 
@@ -83,7 +85,7 @@ class TagOrder : public RecordOrder {
     const Result none = forward ? kErrEndOfTable : kErrBeginningOfTable;
     bool on_place = false;
     if (!path_.empty())
-      if (Result r = Check(tag->Revalidate(path_, from.key, from.recno, on_place))) return r;
+      if (Result r = Check(tag->Revalidate(path_, from.key, from.recno, stamp_, on_place))) return r;
     bool found = false;
     if (!on_place) {
       if (Result r = Check(tag->Reload())) return r;
@@ -111,7 +113,8 @@ class TagOrder : public RecordOrder {
 
   ProductionIndex& index_;
   std::string name_;
-  MdxPath path_;  // where the last position given out stands
+  MdxPath path_;        // where the last position given out stands
+  uint64_t stamp_ = 0;  // the tag's stamp when path_ was read
 };
 
 }  // namespace

@@ -366,12 +366,13 @@ IndexStatus MdxTag::FindExact(const std::string& key, uint32_t recno, MdxPath& p
 }
 
 IndexStatus MdxTag::Revalidate(MdxPath& path, const std::string& key, uint32_t recno,
-                               bool& ok) {
+                               uint64_t stamp, bool& ok) {
   ok = false;
   if (path.empty()) return IndexStatus::Ok();
   IndexStatus s = Reload();  // the root may have moved
   if (!s) return s;
-  for (size_t level = 0; level < path.size(); ++level) {
+  const size_t first = stamp == this->stamp() ? path.size() - 1 : 0;
+  for (size_t level = first; level < path.size(); ++level) {
     const uint32_t page = level == 0 ? root_ : path[level - 1].node.child(path[level - 1].idx);
     if (page != path[level].node.page) return IndexStatus::Ok();
     s = ReadNode(page, path[level].node);

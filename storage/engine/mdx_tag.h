@@ -86,6 +86,12 @@ class MdxTag {
   bool has_for() const { return has_for_; }
   const std::string& for_expression() const { return for_expression_; }
   uint32_t root() const { return root_; }
+  // What changes with every change of the tag: its counter (byte 20), root and size.
+  // Equal stamps mean an unchanged tree (short of 256 changes in between).
+  uint64_t stamp() const {
+    return (static_cast<uint64_t>(static_cast<uint8_t>(header_[20])) << 56) ^
+           (static_cast<uint64_t>(root_) << 24) ^ pages_;
+  }
   uint32_t read_max() const { return read_max_; }
   MdxFile& file() const { return *file_; }
 
@@ -107,8 +113,10 @@ class MdxTag {
   IndexStatus FindExact(const std::string& key, uint32_t recno, MdxPath& path, bool& found) const;
   // The entry after / before the one the path stands on.
   IndexStatus Step(MdxPath& path, bool forward, bool& found) const;
-  // Reads every node of a path again and checks that it still leads to (key, recno).
-  IndexStatus Revalidate(MdxPath& path, const std::string& key, uint32_t recno, bool& ok);
+  // Checks that a path still leads to (key, recno): when the tag's stamp is still
+  // `stamp` only the leaf is read again, else every node of the path.
+  IndexStatus Revalidate(MdxPath& path, const std::string& key, uint32_t recno, uint64_t stamp,
+                         bool& ok);
   static const std::string& KeyAt(const MdxPath& p) { return p.back().node.keys[p.back().idx]; }
   static uint32_t RecnoAt(const MdxPath& p) { return p.back().node.ptrs[p.back().idx]; }
 
