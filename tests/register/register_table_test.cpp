@@ -217,6 +217,20 @@ TEST_F(RegisterTable, SortByAFieldThatCannotBeIndexedReportsTheMissingIndex) {
   EXPECT_EQ(reg.SnyltdyrTable.IndexName(), "DATO");
 }
 
+TEST_F(RegisterTable, AnIndexThatCannotBeAddedWhileOthersHaveTheTableLeavesItClosed) {
+  Make(kRows);
+  Open();
+  TTable other("Other");  // another user of the same table
+  other.SetDatabaseName(dir.path());
+  other.SetTableName(kObservationTableName);
+  other.Open();
+  reg.SortByField("BYGG");  // the exclusive opening fails; nothing is reported
+  EXPECT_FALSE(reg.SnyltdyrTable.Active());
+  EXPECT_EQ(reg.SnyltdyrTable.IndexName(), "BYGG");
+  EXPECT_THROW(reg.summer(), EDatabaseError);  // later actions find the table closed
+  EXPECT_EQ(other.RecordTotal(), static_cast<int32_t>(kRows.size()));
+}
+
 TEST_F(RegisterTable, FixFormattingWritesNormalisedRecordsThatAReopenSees) {
   Make({{"15.06.2004", "K1", "98", "", "h.mark", "m+", "H/G", "form"},
         {"", "K2", "", "", "t", "", "g", "f"}});
