@@ -1,5 +1,6 @@
 // Production index costs: one record added to a table with three tags, at 10 thousand and
-// at 1 million records, one tag added to such a table, and the checks when it opens. A record's keys should cost a
+// at 1 million records, one tag added to such a table, a step of a walk in tag order, and
+// the checks when it opens. A record's keys should cost a
 // few block reads and writes per tag, growing with the depth of the trees (logarithmic),
 // and adding a tag should sort once; the counters show blocks read and written per insert.
 #include <benchmark/benchmark.h>
@@ -14,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "storage/engine/index_order.h"
 #include "storage/engine/index_production.h"
 
 namespace snyltdyr::engine {
@@ -110,6 +112,20 @@ void BM_AddTag(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_AddTag)->Arg(10000)->Arg(1000000)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+// A cursor's step in a tag's order (the table's records themselves not read).
+void BM_StepInTagOrder(benchmark::State& state) {
+  Fixture& f = WithThreeTags(static_cast<uint32_t>(state.range(0)));
+  std::unique_ptr<RecordOrder> order = MakeTagOrder(*f.index, "DATO");
+  OrderPos pos;
+  order->First(pos);
+  for (auto _ : state) {
+    OrderPos next;
+    if (order->Next(pos, next) != kOk) order->First(next);
+    pos = std::move(next);
+  }
+}
+BENCHMARK(BM_StepInTagOrder)->Arg(10000)->Arg(1000000)->Unit(benchmark::kMicrosecond);
 
 // Opening a table for writing checks its index first (structure and order of every tag,
 // keys of a sample of records): the cost the program pays at start.
