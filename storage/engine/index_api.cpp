@@ -14,7 +14,6 @@
 #include "storage/engine/error_stack.h"
 #include "storage/engine/file_lock.h"
 #include "storage/engine/index_companion.h"
-#include "storage/engine/key_codec.h"
 
 namespace snyltdyr::engine {
 namespace {
@@ -109,8 +108,9 @@ Result ExpressionOf(const Table& table, const IndexDescriptor& d, std::string& e
 Result AddTag(Table& table, const IndexDescriptor& d) {
   if (!d.maintained)
     return Fail(kErrInvalidParameter, "Only maintained tags of the production index can be added.");
-  std::string name = d.tag_name.empty() ? d.file_name : d.tag_name;
-  name = std::filesystem::path(name).stem().string();
+  // A descriptor without a tag names an index file: its base name becomes the tag's.
+  const std::string name =
+      d.tag_name.empty() ? std::filesystem::path(d.file_name).stem().string() : d.tag_name;
   std::string expr;
   if (Result r = ExpressionOf(table, d, expr)) return r;
 

@@ -215,6 +215,26 @@ TEST_F(RandomWorkload, SampledChecksStillFindAMissingOrWrongEntry) {
   EXPECT_NE(text.find("tag DATO: record 1 has no entry"), std::string::npos) << text;
 }
 
+TEST(NordicNames, ATagOnTheYearClassFieldIsFoundWithoutRegardToCase) {
+  MemTable t;
+  t.code_page = 865;
+  t.AddField("\x8FRSKLAS", 'C', 20);  // the year-class field, A ring in code page 865
+  t.Set(t.Append(), 0, "3");
+  t.Set(t.Append(), 0, "1");
+  TempDir dir;
+  std::unique_ptr<ProductionIndex> index;
+  ASSERT_TRUE(ProductionIndex::Create((dir.path() / "S.MDX").string(), "S", t.fields, 865, index));
+  IndexStatus s = index->AddTag({"\x8FRSKLAS", "\x86rsklas"}, t.Indexed());
+  ASSERT_TRUE(s) << s.message();
+  const ProductionIndex::Tag* tag = index->Find("\x86rsklas");
+  ASSERT_NE(tag, nullptr);
+  EXPECT_EQ(tag->mdx->name(), "\x8FRSKLAS");
+  std::unique_ptr<ProductionIndex> again;  // as stored
+  ASSERT_TRUE(ProductionIndex::Open((dir.path() / "S.MDX").string(), t.fields, 865, false, again));
+  ASSERT_NE(again->Find("\x8Frsklas"), nullptr);
+  EXPECT_TRUE(CheckIndex(again->file(), t.Indexed()).empty());
+}
+
 TEST_F(RandomWorkload, AddTagRefusesBadRequestsWithClearMessages) {
   Fill(t_.Append());
   Open();
