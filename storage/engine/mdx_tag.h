@@ -20,8 +20,9 @@
 // order; readers here never depend on it). A unique tag holds each key value once: a
 // record whose key is already there gets no entry (the first record wins).
 //
-// Nodes are never cached between operations: every operation reads what it walks, so
-// changes made by other openings of the file are always seen.
+// A tag keeps no nodes between operations: every operation reads what it walks, so
+// changes made by other openings of the file are seen. A caller that keeps a path (a
+// cursor's place in the order) has it checked by Revalidate before going on from it.
 #pragma once
 
 #include <cstdint>
