@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <fstream>
+#include <random>
 #include <map>
 
 #include "index_test_support.h"
@@ -131,6 +133,52 @@ TEST(RealMdxFiles, KeysOfOtherProgramsDecodeAsTheirData) {
   }
   EXPECT_EQ(values, (std::vector<std::string>{"10", "15", "20"}));
   EXPECT_EQ(recnos, (std::vector<uint32_t>{1, 3, 2}));
+}
+
+// Damaged copies (bytes overwritten at random) give errors or problems, never a crash.
+TEST(RealMdxFiles, DamagedCopiesAreReportedNotFollowed) {
+  SKIP_WITHOUT_FIXTURES();
+  const fs::path dir = RealFixtures() / "plc-project" / "UnitTest" / "siprom";
+  const MemTable table = ReadDbf(dir / "CHANGELOG.DBF");
+  const std::vector<uint8_t> good = testing::ReadFile(dir / "CHANGELOG.MDX");
+  TempDir tmp;
+  std::mt19937 rng(5);
+  size_t refused = 0;
+  for (int round = 0; round < 300; ++round) {
+    std::vector<uint8_t> bad = good;
+    const int hits = std::uniform_int_distribution<int>(1, 8)(rng);
+    for (int i = 0; i < hits; ++i)
+      bad[std::uniform_int_distribution<size_t>(0, bad.size() - 1)(rng)] =
+          static_cast<uint8_t>(std::uniform_int_distribution<int>(0, 255)(rng));
+    const fs::path path = tmp.path() / "CHANGELOG.MDX";
+    std::ofstream(path, std::ios::binary | std::ios::trunc)
+        .write(reinterpret_cast<const char*>(bad.data()), static_cast<std::streamsize>(bad.size()));
+    std::unique_ptr<ProductionIndex> index;
+    if (!ProductionIndex::Open(path.string(), table.fields, table.code_page, true, index)) {
+      ++refused;
+      continue;
+    }
+    for (const auto& t : index->tags()) {  // reading a damaged tag ends, one way or another
+      if (!t.mdx) continue;
+      MdxPath path_in_tag;
+      bool found = false;
+      IndexStatus st = t.mdx->First(path_in_tag, found);
+      for (int steps = 0; st && found && steps < 10000; ++steps) st = t.mdx->Step(path_in_tag, true, found);
+    }
+    index->CheckBeforeWriting(table.Indexed(), 0);
+    if (!index->write_refusal().empty()) {
+      ++refused;
+      continue;
+    }
+    // Damage that passed the checks lay where nothing reads: writing still gives a sound index.
+    MemTable grown = table;
+    grown.records.push_back(grown.records.front());
+    const RecordView added = grown.View(static_cast<uint32_t>(grown.records.size()));
+    ASSERT_TRUE(index->Apply(static_cast<uint32_t>(grown.records.size()), nullptr, &added, grown.Indexed()));
+    const auto problems = CheckIndex(index->file(), grown.Indexed());
+    ASSERT_TRUE(problems.empty()) << "round " << round << ": " << DescribeProblems(problems);
+  }
+  EXPECT_GT(refused, 20u);
 }
 
 // Appends, modifies and deletes on a copy, keeping every tag in step, then checks.
