@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <fstream>
 #include <random>
 
 #include "index_test_support.h"
@@ -213,6 +214,42 @@ TEST_F(RandomWorkload, SampledChecksStillFindAMissingOrWrongEntry) {
   ASSERT_TRUE(found);
   const std::string text = DescribeProblems(CheckIndex(index_->file(), t_.Indexed(), sampled));
   EXPECT_NE(text.find("tag DATO: record 1 has no entry"), std::string::npos) << text;
+}
+
+TEST_F(RandomWorkload, DamageInDeepTreesIsRefusedOrHarmless) {
+  for (int i = 0; i < 3000; ++i) Fill(t_.Append());
+  Open();
+  AddTags();
+  index_.reset();
+  const auto path = dir_.path() / "T.MDX";
+  const std::vector<uint8_t> good = testing::ReadFile(path);
+  size_t refused = 0;
+  for (int round = 0; round < 150; ++round) {
+    std::vector<uint8_t> bad = good;
+    for (int i = 0; i < 4; ++i)  // four bytes of the nodes, branches included
+      bad[std::uniform_int_distribution<size_t>(2048, bad.size() - 1)(rng_)] =
+          static_cast<uint8_t>(std::uniform_int_distribution<int>(0, 255)(rng_));
+    std::ofstream(path, std::ios::binary | std::ios::trunc)
+        .write(reinterpret_cast<const char*>(bad.data()), static_cast<std::streamsize>(bad.size()));
+    std::unique_ptr<ProductionIndex> index;
+    if (!ProductionIndex::Open(path.string(), t_.fields, t_.code_page, true, index)) {
+      ++refused;
+      continue;
+    }
+    index->CheckBeforeWriting(t_.Indexed(), 0);
+    if (!index->write_refusal().empty()) {
+      ++refused;
+      continue;
+    }
+    MemTable grown = t_;
+    Fill(grown.Append());
+    grown.records.back() = t_.records.front();
+    const RecordView added = grown.View(static_cast<uint32_t>(grown.records.size()));
+    ASSERT_TRUE(index->Apply(static_cast<uint32_t>(grown.records.size()), nullptr, &added, grown.Indexed()));
+    const auto problems = CheckIndex(index->file(), grown.Indexed());
+    ASSERT_TRUE(problems.empty()) << "round " << round << ": " << DescribeProblems(problems);
+  }
+  EXPECT_GT(refused, 50u);
 }
 
 TEST(NordicNames, ATagOnTheYearClassFieldIsFoundWithoutRegardToCase) {
