@@ -188,7 +188,8 @@ TEST_F(Cli, TheSameSeedGivesTheSameTableAndAnotherSeedAnother) {
   EXPECT_EQ(Slurp(dir.File("a/SNYLTDYR.DBF")), Slurp(dir.File("b/SNYLTDYR.DBF")));
   EXPECT_EQ(Slurp(dir.File("a/SNYLTDYR.DBT")), Slurp(dir.File("b/SNYLTDYR.DBT")));
   EXPECT_NE(Slurp(dir.File("a/SNYLTDYR.DBF")), Slurp(dir.File("c/SNYLTDYR.DBF")));
-  // The table is what the brief asks for: code page 865, columns in order, users' typing.
+  // A Norwegian table in code page 865, with what users type: abbreviations, comments
+  // of several lines, Norwegian letters.
   const std::string dbf = Slurp(dir.File("a/SNYLTDYR.DBF"));
   EXPECT_EQ(static_cast<unsigned char>(dbf.at(29)), 0x17);
   const auto rows = Records(dir.File("a"));
