@@ -1,8 +1,6 @@
 #include "register/sample_observations.h"
 
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <vector>
 
 #include "runtime/date_time.h"
@@ -129,23 +127,6 @@ std::vector<engine::NewField> SampleColumns() {
           {"METODE", 'C', 30, 0},  {"TALL", 'N', 10, 2}};
 }
 
-// Creates the table. An engine that takes only ASCII letters in new field names gets
-// ÅRSKLAS under a stand-in name, whose first byte is then set to Å in the header's field
-// descriptor (the fourth, at byte 32 + 3 * 32).
-void CreateColumns(engine::Handle database, const std::string& directory,
-                   const std::string& table) {
-  std::vector<engine::NewField> columns = SampleColumns();
-  const engine::Result r = engine::CreateTable(database, table, columns, 0x17);
-  if (r != engine::kErrInvalidTableDefinition) return Check(r);
-  columns[cArsklas - 1].name = "XRSKLAS";
-  Check(engine::CreateTable(database, table, columns, 0x17));
-  std::fstream header(std::filesystem::path(directory) / table,
-                      std::ios::binary | std::ios::in | std::ios::out);
-  header.seekp(32 + 32 * (cArsklas - 1));
-  header.put('\x8F');
-  if (!header.flush()) throw Exception("Cannot name the column \xC5RSKLAS in " + table);
-}
-
 void PutText(engine::Handle cursor, uint8_t* record, uint16_t column, const std::string& text) {
   if (text.empty()) return;  // InitRecord left it blank
   engine::FieldValue value;
@@ -201,7 +182,7 @@ void CreateSampleTable(const std::string& directory, int64_t records, uint64_t s
   engine::Handle cursor = engine::kNoHandle;
   try {
     const std::string table = "SNYLTDYR.DBF";
-    CreateColumns(database->Handle(), directory, table);
+    Check(engine::CreateTable(database->Handle(), table, SampleColumns(), 0x17));
     engine::OpenTableArgs args;
     args.database = database->Handle();
     args.table_name = table;
