@@ -81,9 +81,9 @@ Fixture& WithThreeTags(uint32_t records) {
   f = std::make_unique<Fixture>();
   for (uint32_t i = 0; i < records; ++i) f->table.Append();
   IndexStatus s = ProductionIndex::Create(f->dir + "/OBS.MDX", "OBS", f->table.fields, 865, f->index);
-  for (const NewTagSpec& spec : {NewTagSpec{"DATO", "DATO"}, NewTagSpec{"BYGG", "BYGG"},
+  for (const NewTagSpec& tag_def : {NewTagSpec{"DATO", "DATO"}, NewTagSpec{"BYGG", "BYGG"},
                                  NewTagSpec{"TALL", "TALL"}})
-    if (s) s = f->index->AddTag(spec, f->table.Indexed());
+    if (s) s = f->index->AddTag(tag_def, f->table.Indexed());
   if (!s) std::fprintf(stderr, "setup failed: %s\n", s.message().c_str());
   return *f;
 }

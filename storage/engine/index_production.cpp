@@ -228,9 +228,9 @@ IndexStatus ProductionIndex::ApplyToTag(Tag& t, uint32_t recno, const RecordView
   return tag.Insert(*new_key, recno);
 }
 
-IndexStatus ProductionIndex::AddTag(const NewTagSpec& spec, const IndexedTable& table) {
+IndexStatus ProductionIndex::AddTag(const NewTagSpec& tag_def, const IndexedTable& table) {
   const std::string file = BaseName(file_->path());
-  const std::string name = UpperInCodePage(spec.name, code_page_);
+  const std::string name = UpperInCodePage(tag_def.name, code_page_);
   if (name.empty()) return IndexStatus::Error("An index tag needs a name.");
   if (name.size() > kMdxTagNameMax)
     return IndexStatus::Error("The index tag name " + name + " is longer than 10 characters.");
@@ -238,7 +238,7 @@ IndexStatus ProductionIndex::AddTag(const NewTagSpec& spec, const IndexedTable& 
   if (file_->tags().size() >= kMdxMaxTags)
     return IndexStatus::Error(file + " already holds 47 tags, the most an index file can hold.");
   std::string why;
-  auto expr = KeyExpression::Parse(spec.expression, fields_, code_page_, &why);
+  auto expr = KeyExpression::Parse(tag_def.expression, fields_, code_page_, &why);
   if (!expr) return IndexStatus::Error("Cannot create the index tag " + name + ": " + why + ".");
   const char type = expr->type();
   const size_t width = expr->width();
@@ -249,12 +249,12 @@ IndexStatus ProductionIndex::AddTag(const NewTagSpec& spec, const IndexedTable& 
 
   MdxTagSpec m;
   m.name = name;
-  m.expression = spec.expression;
+  m.expression = tag_def.expression;
   m.key_type = type;
   m.key_length = static_cast<uint16_t>(type == 'N' ? kNumericKeyLength
                                        : type == 'D' ? kDateKeyLength : width);
-  m.descending = spec.descending;
-  m.unique = spec.unique;
+  m.descending = tag_def.descending;
+  m.unique = tag_def.unique;
   if (expr->single_field() >= 0) m.single_field = fields_[static_cast<size_t>(expr->single_field())].name;
 
   // Every record has its key, deleted ones too (they keep their keys until a pack).

@@ -70,7 +70,7 @@ class ProductionIndex {
                     const IndexedTable& table);
 
   // Adds a maintained tag over every record of `table`, sorted once.
-  IndexStatus AddTag(const NewTagSpec& spec, const IndexedTable& table);
+  IndexStatus AddTag(const NewTagSpec& tag_def, const IndexedTable& table);
 
   // Reads the header and tag table again (another user may have added tags).
   IndexStatus Reload();

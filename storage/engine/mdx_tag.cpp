@@ -563,27 +563,27 @@ IndexStatus MdxTag::FixEdgeLeaves() {
 
 // ---- A new tag --------------------------------------------------------------------------
 
-IndexStatus MdxTag::Create(MdxFile& file, const MdxTagSpec& spec, std::vector<MdxEntry> entries,
+IndexStatus MdxTag::Create(MdxFile& file, const MdxTagSpec& tag_def, std::vector<MdxEntry> entries,
                            std::unique_ptr<MdxTag>& out) {
-  const uint16_t item = ItemLength(spec.key_length);
+  const uint16_t item = ItemLength(tag_def.key_length);
   std::unique_ptr<MdxTag> t(new MdxTag());
   t->file_ = &file;
-  t->entry_ = {0, spec.name, spec.key_type};
-  t->key_type_ = spec.key_type;
-  t->key_length_ = spec.key_length;
+  t->entry_ = {0, tag_def.name, tag_def.key_type};
+  t->key_type_ = tag_def.key_type;
+  t->key_length_ = tag_def.key_length;
   t->item_length_ = item;
-  t->flags_ = static_cast<uint8_t>(0x10 | (spec.descending ? 0x08 : 0) | (spec.unique ? 0x40 : 0));
-  t->unique_byte_ = spec.unique ? 1 : 0;
+  t->flags_ = static_cast<uint8_t>(0x10 | (tag_def.descending ? 0x08 : 0) | (tag_def.unique ? 0x40 : 0));
+  t->unique_byte_ = tag_def.unique ? 1 : 0;
   t->write_max_ = (file.block_bytes() - 16) / item;
   t->read_max_ = (file.block_bytes() - 12) / item;
   if (t->write_max_ < 2) return IndexStatus::Error("the key is too long for the index blocks");
 
-  for (MdxEntry& e : entries) e.key.resize(spec.key_length, spec.key_type == 'C' ? ' ' : '\0');
+  for (MdxEntry& e : entries) e.key.resize(tag_def.key_length, tag_def.key_type == 'C' ? ' ' : '\0');
   const MdxTag& cmp = *t;
   std::stable_sort(entries.begin(), entries.end(), [&](const MdxEntry& a, const MdxEntry& b) {
     return cmp.ComparePos(a.key, a.recno, b.key, b.recno) < 0;
   });
-  if (spec.unique) {  // the lowest record number of each key holds it
+  if (tag_def.unique) {  // the lowest record number of each key holds it
     auto last = std::unique(entries.begin(), entries.end(), [&](const MdxEntry& a, const MdxEntry& b) {
       return cmp.CompareKeys(a.key, b.key) == 0;
     });
@@ -645,15 +645,15 @@ IndexStatus MdxTag::Create(MdxFile& file, const MdxTagSpec& spec, std::vector<Md
   PutU32(h, 0, t->root_);
   PutU32(h, 4, t->pages_);
   h[8] = static_cast<char>(t->flags_);
-  h[9] = spec.key_type;
+  h[9] = tag_def.key_type;
   h[11] = 0x1B;
-  PutU16(h, 12, spec.key_length);
+  PutU16(h, 12, tag_def.key_length);
   PutU16(h, 14, static_cast<uint16_t>(t->write_max_));
-  PutU16(h, 16, spec.key_type == 'D' ? 1 : 0);
+  PutU16(h, 16, tag_def.key_type == 'D' ? 1 : 0);
   PutU16(h, 18, item);
   h[20] = 1;
   h[23] = static_cast<char>(t->unique_byte_);
-  const std::string expr = spec.expression.substr(0, kExpressionMax);
+  const std::string expr = tag_def.expression.substr(0, kExpressionMax);
   std::memcpy(h.data() + kExpressionOffset, expr.data(), expr.size());
   h[246] = entries.empty() ? 0 : 1;
   PutU32(h, 248, t->first_leaf_);
@@ -664,10 +664,10 @@ IndexStatus MdxTag::Create(MdxFile& file, const MdxTagSpec& spec, std::vector<Md
   h[257] = static_cast<char>(tm.tm_year % 100);
   h[258] = static_cast<char>(tm.tm_mon + 1);
   h[259] = static_cast<char>(tm.tm_mday);
-  if (!spec.single_field.empty()) {
-    PutU32(h, 476, spec.key_length);
+  if (!tag_def.single_field.empty()) {
+    PutU32(h, 476, tag_def.key_length);
     h[480] = 1;
-    const std::string f = spec.single_field.substr(0, 26);
+    const std::string f = tag_def.single_field.substr(0, 26);
     std::memcpy(h.data() + 482, f.data(), f.size());
     h[509] = 'A';
   }
