@@ -1,10 +1,11 @@
 # make test   installs what is missing, configures, builds and runs every test.
 # make build  configures and builds only.
 # make bench  builds and runs the benchmarks.
+# make demo   creates a sample table in scratch/demo and prints its statistics.
 BUILD ?= build
 JOBS ?= $(shell nproc)
 
-.PHONY: test build deps bench clean
+.PHONY: test build deps bench demo clean
 
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
@@ -19,6 +20,11 @@ deps:
 bench: build
 	cmake --build $(BUILD) --target benchmarks
 	@for b in $(BUILD)/bench/bench_*; do [ -x "$$b" ] && "$$b"; done
+
+demo: build
+	rm -rf scratch/demo
+	$(BUILD)/app/snyltdyr-cli create-sample scratch/demo --records 500 --seed 1
+	$(BUILD)/app/snyltdyr-cli stats scratch/demo --kind haptor --funn
 
 clean:
 	rm -rf $(BUILD)
