@@ -147,6 +147,15 @@ void ApplySelection(SnyltdyrRegister& r, const SelectionClicks& clicks) {
 }
 
 // ---- Commands -------------------------------------------------------------------------
+// Opens the table in the one folder named and makes the selection the options describe.
+// The options are read before the table opens, so a bad option never opens anything.
+void OpenSelection(SnyltdyrRegister& r, const Arguments& a) {
+  ExpectPositional(a, 1, 1);
+  const SelectionClicks clicks = ReadSelection(a);
+  OpenRegister(r, a.positional[0]);
+  ApplySelection(r, clicks);
+}
+
 int CreateSample(const std::vector<std::string>& args, std::ostream& out) {
   const Arguments a = Parse(args, 1, {"--records", "--seed"}, {});
   ExpectPositional(a, 1, 1);
@@ -161,11 +170,8 @@ int CreateSample(const std::vector<std::string>& args, std::ostream& out) {
 
 int Stats(const std::vector<std::string>& args, std::ostream& out) {
   const Arguments a = Parse(args, 1, kSelectionValues, kSelectionFlags);
-  ExpectPositional(a, 1, 1);
-  const SelectionClicks clicks = ReadSelection(a);
   SnyltdyrRegister r;
-  OpenRegister(r, a.positional[0]);
-  ApplySelection(r, clicks);
+  OpenSelection(r, a);
   const TTable& t = r.SnyltdyrTable;
   if (t.Filtered() && !t.Filter().empty()) {
     PrintLine(out, "Filter: \xAB" + t.Filter() + "\xBB");  // « and »
@@ -179,11 +185,8 @@ int Stats(const std::vector<std::string>& args, std::ostream& out) {
 
 int Fix(const std::vector<std::string>& args, std::ostream& out) {
   const Arguments a = Parse(args, 1, kSelectionValues, kSelectionFlags);
-  ExpectPositional(a, 1, 1);
-  const SelectionClicks clicks = ReadSelection(a);
   SnyltdyrRegister r;
-  OpenRegister(r, a.positional[0]);
-  ApplySelection(r, clicks);
+  OpenSelection(r, a);
   const int32_t written = r.BitBtn1Click();
   out << "Records written: " << written << '\n';
   return 0;
@@ -203,11 +206,8 @@ int Export(const std::vector<std::string>& args, std::ostream& out) {
   std::set<std::string> values = kSelectionValues;
   values.insert("--index");
   const Arguments a = Parse(args, 1, values, kSelectionFlags);
-  ExpectPositional(a, 1, 1);
-  const SelectionClicks clicks = ReadSelection(a);
   SnyltdyrRegister r;
-  OpenRegister(r, a.positional[0]);
-  ApplySelection(r, clicks);
+  OpenSelection(r, a);
   TTable& t = r.SnyltdyrTable;
   if (a.Has("--index")) t.SetIndexName(Utf8ToCp1252(a.Value("--index")));
   const TFields& fields = t.Fields();
