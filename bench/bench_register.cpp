@@ -6,6 +6,7 @@
 // Prints the figures; asserts nothing.
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -25,7 +26,12 @@ using namespace snyltdyr;
 
 namespace {
 
-constexpr int64_t kRecords = 1000000;
+// SNYLTDYR_BENCH_RECORDS sets a smaller table for quick runs (give it its own folder).
+const int64_t kRecords = [] {
+  const char* text = std::getenv("SNYLTDYR_BENCH_RECORDS");
+  const long long n = text ? std::atoll(text) : 0;
+  return n > 0 ? static_cast<int64_t>(n) : int64_t{1000000};
+}();
 constexpr uint64_t kSeed = 7;
 
 double Seconds(const std::function<void()>& work) {
