@@ -55,6 +55,8 @@ class RecordNumberOrder : public RecordOrder {
     return a.recno < b.recno ? -1 : a.recno > b.recno ? 1 : 0;
   }
 
+  bool HoldsEveryRecord() const override { return true; }
+
  private:
   Table& table_;
 };

@@ -60,6 +60,9 @@ class RecordOrder {
   virtual int Compare(const OrderPos& a, const OrderPos& b) const = 0;
   // Forget anything cached (another user may have changed the files).
   virtual void Reread() {}
+  // Whether every record of the table has a place in the order, so that what counts the
+  // records of the order may count them in record order instead.
+  virtual bool HoldsEveryRecord() const { return false; }
 };
 
 // Physical record order: every record number from 1 to the table's record count.

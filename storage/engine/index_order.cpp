@@ -1,5 +1,7 @@
 #include "storage/engine/index_order.h"
 
+#include <chrono>
+
 #include "storage/engine/error_stack.h"
 
 namespace snyltdyr::engine {
@@ -46,6 +48,12 @@ class TagOrder : public RecordOrder {
 
   void Reread() override { path_.clear(); }
 
+  // A FOR condition leaves records out, and a unique tag all but one of each key.
+  bool HoldsEveryRecord() const override {
+    const ProductionIndex::Tag* t = index_.Find(name_);
+    return t != nullptr && t->mdx && !t->mdx->has_for() && !t->mdx->unique();
+  }
+
  private:
   Result GetTag(MdxTag*& tag) {
     const ProductionIndex::Tag* t = index_.Find(name_);
@@ -58,12 +66,37 @@ class TagOrder : public RecordOrder {
     return s ? kOk : Fail(kErrDamagedIndex, s.message());
   }
 
+  // Gives out the place path_ stands on, whose nodes were just read from the file.
   Result Give(OrderPos& pos) {
-    pos.key = MdxTag::KeyAt(path_);
-    pos.recno = MdxTag::RecnoAt(path_);
     MdxTag* tag = nullptr;
     stamp_ = GetTag(tag) == kOk ? tag->stamp() : 0;
+    generation_ = MdxFile::WriteGeneration();
+    checked_at_ = Clock::now();
+    return GiveKept(pos);
+  }
+
+  Result GiveKept(OrderPos& pos) const {
+    pos.key = MdxTag::KeyAt(path_);
+    pos.recno = MdxTag::RecnoAt(path_);
     return kOk;
+  }
+
+  // Whether the nodes of path_ may serve the step from `from` without being read again:
+  // the step starts where path_ stands, nothing in this process wrote an index since they
+  // were read, and the tag header in the file (which every writer updates) still carries
+  // the stamp they were read under, looked at a moment ago. After a pause the path is
+  // checked in full instead: the stamp's counter wraps after 256 changes.
+  bool KeptPathHolds(MdxTag& tag, const OrderPos& from) {
+    if (path_.empty() || generation_ != MdxFile::WriteGeneration()) return false;
+    const Clock::time_point now_time = Clock::now();
+    if (now_time - checked_at_ > kKeptPathPause) return false;
+    const MdxFrame& leaf = path_.back();
+    if (leaf.idx >= leaf.node.size()) return false;
+    if (MdxTag::RecnoAt(path_) != from.recno || MdxTag::KeyAt(path_) != from.key) return false;
+    uint64_t now = 0;
+    if (!tag.PeekStamp(now) || now != stamp_) return false;
+    checked_at_ = now_time;
+    return true;
   }
 
   Result Edge(bool first, OrderPos& pos) {
@@ -83,6 +116,17 @@ class TagOrder : public RecordOrder {
     MdxTag* tag = nullptr;
     if (Result r = GetTag(tag)) return r;
     const Result none = forward ? kErrEndOfTable : kErrBeginningOfTable;
+    if (KeptPathHolds(*tag, from)) {
+      // The usual sequential step: within the kept leaf, or on to the next leaf through
+      // the kept branches.
+      bool found = false;
+      if (Result r = Check(tag->Step(path_, forward, found))) return r;
+      if (!found) {
+        path_.clear();
+        return none;
+      }
+      return GiveKept(pos);
+    }
     bool on_place = false;
     if (!path_.empty())
       if (Result r = Check(tag->Revalidate(path_, from.key, from.recno, stamp_, on_place))) return r;
@@ -113,8 +157,13 @@ class TagOrder : public RecordOrder {
 
   ProductionIndex& index_;
   std::string name_;
+  using Clock = std::chrono::steady_clock;
+  static constexpr auto kKeptPathPause = std::chrono::milliseconds(250);
+
   MdxPath path_;        // where the last position given out stands
   uint64_t stamp_ = 0;  // the tag's stamp when path_ was read
+  uint64_t generation_ = 0;       // MdxFile::WriteGeneration() then
+  Clock::time_point checked_at_;  // when the stamp in the file was last seen to be stamp_
 };
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <cerrno>
 #include <cstring>
@@ -211,7 +212,23 @@ IndexStatus MdxFile::ReadBlock(uint32_t page, std::string& block) const {
   return IndexStatus::Ok();
 }
 
+IndexStatus MdxFile::ReadBlockStart(uint32_t page, size_t size, std::string& bytes) const {
+  if (!PageInRange(page))
+    return IndexStatus::Error(path_ + ": page " + std::to_string(page) + " lies outside the file");
+  if (!ReadAt(fd_, bytes, std::min<size_t>(size, block_bytes()), static_cast<off_t>(page) * kMdxPageSize))
+    return IndexStatus::Error(path_ + ": cannot read page " + std::to_string(page));
+  return IndexStatus::Ok();
+}
+
+namespace {
+std::atomic<uint64_t> write_generation{0};
+}  // namespace
+
+uint64_t MdxFile::WriteGeneration() { return write_generation.load(std::memory_order_relaxed); }
+
 IndexStatus MdxFile::WriteBlock(uint32_t page, const std::string& block) {
+  // Counted before the write: a reader that looks meanwhile must not trust its nodes.
+  write_generation.fetch_add(1, std::memory_order_relaxed);
   if (!writable_) return IndexStatus::Error(path_ + ": the index file is open read-only");
   if (page < kMdxHeaderPages || page + block_pages_ > page_count_ || block.size() != block_bytes())
     return IndexStatus::Error(path_ + ": refused to write page " + std::to_string(page));

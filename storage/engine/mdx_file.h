@@ -75,7 +75,13 @@ class MdxFile {
   // when it seems not to: another opening may have grown it).
   bool PageInRange(uint32_t page) const;
   IndexStatus ReadBlock(uint32_t page, std::string& block) const;
+  // The first `size` bytes of the block at `page` (a cheap look at a tag header).
+  IndexStatus ReadBlockStart(uint32_t page, size_t size, std::string& bytes) const;
   IndexStatus WriteBlock(uint32_t page, const std::string& block);
+
+  // Grows with every block any index file of this process writes: a reader holding nodes
+  // that saw the same generation knows that no opening in this process changed them.
+  static uint64_t WriteGeneration();
 
   // A zeroed block for a new node: from the free list when it is sound, else appended.
   // The header words change in memory; WriteHeader() stores them.

@@ -45,6 +45,14 @@ IndexStatus MdxTag::Reload() {
   return ParseHeader(block);
 }
 
+IndexStatus MdxTag::PeekStamp(uint64_t& stamp) const {
+  std::string head;
+  IndexStatus s = file_->ReadBlockStart(entry_.header_page, 24, head);
+  if (!s) return IndexStatus::Error("tag " + entry_.name + ": " + s.message());
+  stamp = StampOf(static_cast<uint8_t>(head[20]), GetU32(head, 0), GetU32(head, 4));
+  return IndexStatus::Ok();
+}
+
 IndexStatus MdxTag::ParseHeader(const std::string& block) {
   auto bad = [&](const std::string& why) {
     return IndexStatus::Error(file_->path() + ": tag " + entry_.name + ": " + why);

@@ -89,10 +89,9 @@ class MdxTag {
   uint32_t root() const { return root_; }
   // What changes with every change of the tag: its counter (byte 20), root and size.
   // Equal stamps mean an unchanged tree (short of 256 changes in between).
-  uint64_t stamp() const {
-    return (static_cast<uint64_t>(static_cast<uint8_t>(header_[20])) << 56) ^
-           (static_cast<uint64_t>(root_) << 24) ^ pages_;
-  }
+  uint64_t stamp() const { return StampOf(static_cast<uint8_t>(header_[20]), root_, pages_); }
+  // The stamp the tag header in the file holds now, read without the rest of the header.
+  IndexStatus PeekStamp(uint64_t& stamp) const;
   uint32_t read_max() const { return read_max_; }
   MdxFile& file() const { return *file_; }
 
@@ -132,6 +131,9 @@ class MdxTag {
 
  private:
   MdxTag() = default;
+  static uint64_t StampOf(uint8_t counter, uint32_t root, uint32_t pages) {
+    return (static_cast<uint64_t>(counter) << 56) ^ (static_cast<uint64_t>(root) << 24) ^ pages;
+  }
   IndexStatus ParseHeader(const std::string& block);
   IndexStatus WriteNode(const MdxNode& node);
   IndexStatus WriteTagHeader();

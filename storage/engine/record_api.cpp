@@ -294,14 +294,22 @@ Result GetExactRecordCount(Handle cursor, uint32_t& count) {
   if (Result r = GetCursor(cursor, c)) return r;
   uint32_t n = 0;
   OrderPos p;
-  Result r = c->Order().First(p);
+  // The count does not depend on the order: when the order holds every record, the
+  // records are counted in the order they lie in the file, read in large blocks.
+  std::unique_ptr<RecordOrder> by_number;
+  RecordOrder* order = &c->Order();
+  if (order->HoldsEveryRecord()) {
+    by_number = MakeRecordNumberOrder(c->table());
+    order = by_number.get();
+  }
+  Result r = order->First(p);
   std::vector<uint8_t> record;
   while (r == kOk) {
     if (Result read = c->table().ReadRecordCached(p.recno, record)) return read;
     RecordView view = c->table().View(record.data());
     if (!view.Deleted() && c->Passes(view)) ++n;
     OrderPos from = p;
-    r = c->Order().Next(from, p);
+    r = order->Next(from, p);
   }
   if (r != kErrEndOfTable && r != kErrBeginningOfTable) return r;
   count = n;

@@ -149,8 +149,12 @@ Result Table::ReadRecordCached(uint32_t recno, std::vector<uint8_t>& bytes) {
     if (recno > RecordCount())
       if (Result r = RefreshHeader()) return r;
     if (recno == 0 || recno > RecordCount()) return ReadRecord(recno, bytes);  // reports it
-    // About 64 KB of records, ahead of the walk in its direction.
-    const uint32_t window = std::max<uint32_t>(1, 65536 / rl);
+    // About 64 KB of records, ahead of the walk in its direction, when the walk goes
+    // from record to record; a walk that jumps about (an index order) reads only the
+    // record, since a window would be read whole for one record of it.
+    const bool next_along = recno == last_cached_read_ + 1 || recno + 1 == last_cached_read_ ||
+                            last_cached_read_ == 0;
+    const uint32_t window = next_along ? std::max<uint32_t>(1, 65536 / rl) : 1;
     const bool backward = recno < last_cached_read_;
     uint32_t first = backward ? (recno > window ? recno - window + 1 : 1) : recno;
     uint32_t count = std::min<uint32_t>(window, RecordCount() - first + 1);
