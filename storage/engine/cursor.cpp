@@ -55,6 +55,10 @@ class RecordNumberOrder : public RecordOrder {
     return a.recno < b.recno ? -1 : a.recno > b.recno ? 1 : 0;
   }
 
+  bool StillAt(const RecordView&, uint32_t recno, const OrderPos& pos) override {
+    return pos.recno == recno;
+  }
+
   bool HoldsEveryRecord() const override { return true; }
 
  private:
@@ -169,6 +173,15 @@ Result Cursor::GoToRecord(uint32_t recno) {
   pos_ = p;
   where_ = record[0] == '*' ? Where::kCrack : Where::kOnRecord;
   return kOk;
+}
+
+Result Cursor::FollowWrittenRecord(uint32_t recno) {
+  if (where_ == Where::kOnRecord && pos_.recno == recno) {
+    std::vector<uint8_t> record;
+    if (Result r = table_->ReadRecordCached(recno, record)) return r;
+    if (record[0] != '*' && order_->StillAt(table_->View(record.data()), recno, pos_)) return kOk;
+  }
+  return GoToRecord(recno);
 }
 
 Result Cursor::SetOrder(std::unique_ptr<RecordOrder> order, bool stay_on_record) {

@@ -60,6 +60,14 @@ class RecordOrder {
   virtual int Compare(const OrderPos& a, const OrderPos& b) const = 0;
   // Forget anything cached (another user may have changed the files).
   virtual void Reread() {}
+  // Whether record `recno`, whose bytes are `record`, stands at `pos`; false when that
+  // cannot be told without looking (PositionOf then finds the place).
+  virtual bool StillAt(const RecordView& record, uint32_t recno, const OrderPos& pos) {
+    (void)record;
+    (void)recno;
+    (void)pos;
+    return false;
+  }
   // Whether every record of the table has a place in the order, so that what counts the
   // records of the order may count them in record order instead.
   virtual bool HoldsEveryRecord() const { return false; }
@@ -262,6 +270,9 @@ class Cursor {
   // crack, kErrNoCurrentRecord at the beginning or the end.
   Result ReadCurrent(std::vector<uint8_t>& record);
   Result GoToRecord(uint32_t recno);  // becomes current (the order's position of it)
+  // After the current record `recno` was rewritten: stays on it, where its new bytes put
+  // it in the order (the same place when its key did not change).
+  Result FollowWrittenRecord(uint32_t recno);
   void ToCrack() { if (where_ == Where::kOnRecord) where_ = Where::kCrack; }
 
   // Record buffers: the .DBF record, then one 4-byte blob slot per memo field.

@@ -100,7 +100,15 @@ Result DbfFile::WriteCountAndDate(uint32_t count) {
 Result DbfFile::WriteDate() {
   uint8_t b[3];
   TodayForHeader(b[0], b[1], b[2]);
-  return WriteAt(1, b, sizeof b);
+  // A run of changes on one day writes the date once (the header as last read or
+  // written here already holds it).
+  if (header_.update_year == b[0] && header_.update_month == b[1] && header_.update_day == b[2])
+    return kOk;
+  if (Result r = WriteAt(1, b, sizeof b)) return r;
+  header_.update_year = b[0];
+  header_.update_month = b[1];
+  header_.update_day = b[2];
+  return kOk;
 }
 
 Result DbfFile::ReadAt(uint64_t offset, void* out, size_t size) {

@@ -48,6 +48,16 @@ class TagOrder : public RecordOrder {
 
   void Reread() override { path_.clear(); }
 
+  bool StillAt(const RecordView& record, uint32_t recno, const OrderPos& pos) override {
+    const ProductionIndex::Tag* t = index_.Find(name_);
+    if (t == nullptr || !t->mdx || !t->expr || pos.recno != recno) return false;
+    std::optional<std::string> key = ProductionIndex::KeyOf(*t, record);
+    if (!key) return false;
+    // Stored keys are padded to the key length, as the tag writes them.
+    key->resize(t->mdx->key_length(), t->mdx->key_type() == 'C' ? ' ' : '\0');
+    return *key == pos.key;
+  }
+
   // A FOR condition leaves records out, and a unique tag all but one of each key.
   bool HoldsEveryRecord() const override {
     const ProductionIndex::Tag* t = index_.Find(name_);

@@ -174,8 +174,7 @@ IndexStatus ProductionIndex::Apply(uint32_t recno, const RecordView* before,
   }
   IndexStatus first_failure;
   for (Tag& t : tags_) {
-    IndexStatus s = t.mdx->Reload();
-    if (s) s = ApplyToTag(t, recno, before, after, table);
+    IndexStatus s = ApplyToTag(t, recno, before, after, table);
     if (!s && first_failure.ok()) first_failure = s;  // the other tags still get the change
   }
   return first_failure;
@@ -188,6 +187,9 @@ IndexStatus ProductionIndex::ApplyToTag(Tag& t, uint32_t recno, const RecordView
   if (before) old_key = KeyOf(t, *before);
   if (after) new_key = KeyOf(t, *after);
   if (old_key && new_key && *old_key == *new_key) return IndexStatus::Ok();
+  if (!old_key && !new_key) return IndexStatus::Ok();
+  IndexStatus reloaded = tag.Reload();  // another user may have changed the tag
+  if (!reloaded) return reloaded;
 
   if (old_key) {
     bool found = false;

@@ -248,7 +248,7 @@ Result ModifyRecord(Handle cursor, const uint8_t* record, bool release_lock) {
   if (locked_here)
     if (Result r = t.LockRecord(recno)) return r;
   Result r = t.WriteRecord(recno, record, MemoWriter(*c, record));
-  if (r == kOk) r = c->GoToRecord(recno);  // its key may have moved it
+  if (r == kOk) r = c->FollowWrittenRecord(recno);  // its key may have moved it
   if (locked_here || (release_lock && r == kOk)) t.UnlockRecord(recno);
   return r;
 }

@@ -281,7 +281,13 @@ Result Table::WriteRecord(uint32_t recno, const uint8_t* record, const PrepareRe
     if (Result r = prepare(after.data())) return r;
   if (Result r = dbf_->WriteRecord(recno, after.data())) return r;
   if (Result r = dbf_->WriteDate()) return r;
-  return companion_ ? companion_->AfterWrite(change) : kOk;
+  const Result r = companion_ ? companion_->AfterWrite(change) : kOk;
+  // The record as this opening just wrote it, under its lock, is what the file holds.
+  DropCache();
+  cache_ = std::move(after);
+  cache_first_ = recno;
+  cache_count_ = 1;
+  return r;
 }
 
 Result Table::MarkDeleted(uint32_t recno) {
