@@ -94,15 +94,20 @@ class TagOrder : public RecordOrder {
   // Whether the nodes of path_ may serve the step from `from` without being read again:
   // the step starts where path_ stands, nothing in this process wrote an index since they
   // were read, and the tag header in the file (which every writer updates) still carries
-  // the stamp they were read under, looked at a moment ago. After a pause the path is
-  // checked in full instead: the stamp's counter wraps after 256 changes.
-  bool KeptPathHolds(MdxTag& tag, const OrderPos& from) {
+  // the stamp they were read under. A step inside the kept leaf trusts a look at the
+  // header made within the last kLookInterval, so that a fast walk looks once in many
+  // steps while changes of other programs are still seen at once in human terms; a step
+  // on to another leaf, whose page comes from the kept branches, always looks. After a
+  // pause the path is checked in full instead: the stamp's counter wraps after 256 changes.
+  bool KeptPathHolds(MdxTag& tag, const OrderPos& from, bool forward) {
     if (path_.empty() || generation_ != MdxFile::WriteGeneration()) return false;
     const Clock::time_point now_time = Clock::now();
     if (now_time - checked_at_ > kKeptPathPause) return false;
     const MdxFrame& leaf = path_.back();
     if (leaf.idx >= leaf.node.size()) return false;
     if (MdxTag::RecnoAt(path_) != from.recno || MdxTag::KeyAt(path_) != from.key) return false;
+    const bool inside_leaf = forward ? leaf.idx + 1 < leaf.node.size() : leaf.idx > 0;
+    if (inside_leaf && now_time - checked_at_ < kLookInterval) return true;
     uint64_t now = 0;
     if (!tag.PeekStamp(now) || now != stamp_) return false;
     checked_at_ = now_time;
@@ -126,7 +131,7 @@ class TagOrder : public RecordOrder {
     MdxTag* tag = nullptr;
     if (Result r = GetTag(tag)) return r;
     const Result none = forward ? kErrEndOfTable : kErrBeginningOfTable;
-    if (KeptPathHolds(*tag, from)) {
+    if (KeptPathHolds(*tag, from, forward)) {
       // The usual sequential step: within the kept leaf, or on to the next leaf through
       // the kept branches.
       bool found = false;
@@ -169,6 +174,7 @@ class TagOrder : public RecordOrder {
   std::string name_;
   using Clock = std::chrono::steady_clock;
   static constexpr auto kKeptPathPause = std::chrono::milliseconds(250);
+  static constexpr auto kLookInterval = std::chrono::microseconds(100);
 
   MdxPath path_;        // where the last position given out stands
   uint64_t stamp_ = 0;  // the tag's stamp when path_ was read
