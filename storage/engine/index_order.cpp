@@ -58,10 +58,12 @@ class TagOrder : public RecordOrder {
     return *key == pos.key;
   }
 
-  // A FOR condition leaves records out, and a unique tag all but one of each key.
+  // A FOR condition leaves records out, and a unique tag all but one of each key; an
+  // index found out of step may miss records, and the count then follows the walk.
   bool HoldsEveryRecord() const override {
     const ProductionIndex::Tag* t = index_.Find(name_);
-    return t != nullptr && t->mdx && !t->mdx->has_for() && !t->mdx->unique();
+    return t != nullptr && t->mdx && !t->mdx->has_for() && !t->mdx->unique() &&
+           index_.write_refusal().empty();
   }
 
  private:
