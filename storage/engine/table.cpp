@@ -266,11 +266,14 @@ Result Table::AppendRecord(const uint8_t* record, const PrepareRecord& prepare, 
 }
 
 Result Table::WriteRecord(uint32_t recno, const uint8_t* record, const PrepareRecord& prepare) {
-  DropCache();
-  if (Result r = CheckWritable()) return r;
-  if (Result r = CheckLocked(recno)) return r;
+  // Taking the lock emptied the cache, so a cached copy was read under the lock: no
+  // other writer can have changed the record since.
   std::vector<uint8_t> before;
-  if (Result r = ReadRecord(recno, before)) return r;
+  Result checked = CheckWritable();
+  if (checked == kOk) checked = CheckLocked(recno);
+  if (checked == kOk) checked = ReadRecordCached(recno, before);
+  DropCache();
+  if (checked) return checked;
   std::vector<uint8_t> after(record, record + RecordLength());
   after[0] = before[0];
   RecordView before_view = View(before.data()), after_view = View(after.data());
