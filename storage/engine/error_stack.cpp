@@ -10,9 +10,13 @@ std::vector<ErrorEntry>& Stack() {
   return stack;
 }
 
+// The session's message shows the code's own text once and then each entry's text, so an
+// entry of native code 0 carries only its detail ("SNYLTDYR.DBF"). An entry with an
+// operating-system code keeps the code's text in front, since the message leaves that
+// code's text out.
 ErrorEntry MakeEntry(Result code, const std::string& detail, int32_t native_code) {
   std::string text = MessageFor(code);
-  if (!detail.empty()) text = text.empty() ? detail : text + " " + detail;
+  if (!detail.empty()) text = text.empty() || native_code == 0 ? detail : text + " " + detail;
   return {code, native_code, std::move(text)};
 }
 

@@ -14,8 +14,9 @@
 
 namespace snyltdyr::engine {
 
-// Starts a new stack with one entry. `text` is the full text of the entry: usually the
-// engine's message for the code followed by a detail ("Table does not exist. X.DBF").
+// Starts a new stack with one entry. Its text is the detail ("X.DBF"), or the engine's
+// message for the code when there is no detail; an entry with a native (operating-system)
+// code puts the code's message in front of the detail ("Cannot read the file. X.DBF").
 Result Fail(Result code, const std::string& detail, int32_t native_code = 0);
 // Adds an entry to the current stack.
 Result FailMore(Result code, const std::string& detail, int32_t native_code = 0);

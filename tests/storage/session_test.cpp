@@ -31,7 +31,7 @@ TEST(EngineErrorTest, MessageCollectsEngineTextsOnceInOrder) {
   const EDBEngineError error(eng::kErrTableNotFound);
   EXPECT_EQ(error.Message(),
             "Table does not exist.\n"
-            "Table does not exist. SNYLTDYR.DBF\n"
+            "SNYLTDYR.DBF\n"
             "Cannot read the file. /data/SNYLTDYR.DBF");
   ASSERT_EQ(error.ErrorCount(), 4);
   EXPECT_EQ(error.Errors(0).error_code, eng::kErrTableNotFound);
