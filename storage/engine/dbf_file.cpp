@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "storage/engine/error_stack.h"
+#include "storage/engine/file_io.h"
 
 namespace snyltdyr::engine {
 namespace {
@@ -112,31 +113,17 @@ Result DbfFile::WriteDate() {
 }
 
 Result DbfFile::ReadAt(uint64_t offset, void* out, size_t size) {
-  auto* p = static_cast<char*>(out);
-  while (size > 0) {
-    ssize_t n = ::pread(fd_, p, size, static_cast<off_t>(offset));
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return OsFailure(kErrReadFailed, path_, errno);
-    if (n == 0) return Fail(kErrReadFailed, path_ + ": the file ended early.");
-    p += n;
-    offset += static_cast<uint64_t>(n);
-    size -= static_cast<size_t>(n);
-  }
-  return kOk;
+  int err = 0;
+  if (ReadFully(fd_, offset, out, size, err) == size) return kOk;
+  if (err != 0) return OsFailure(kErrReadFailed, path_, err);
+  return Fail(kErrReadFailed, path_ + ": the file ended early.");
 }
 
 Result DbfFile::WriteAt(uint64_t offset, const void* data, size_t size) {
   if (!writable_) return Fail(kErrTableReadOnly, path_);
-  const auto* p = static_cast<const char*>(data);
-  while (size > 0) {
-    ssize_t n = ::pwrite(fd_, p, size, static_cast<off_t>(offset));
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return OsFailure(errno == ENOSPC ? kErrDiskFull : kErrWriteFailed, path_, errno);
-    p += n;
-    offset += static_cast<uint64_t>(n);
-    size -= static_cast<size_t>(n);
-  }
-  return kOk;
+  int err = 0;
+  if (WriteFully(fd_, offset, data, size, err)) return kOk;
+  return OsFailure(err == ENOSPC ? kErrDiskFull : kErrWriteFailed, path_, err);
 }
 
 }  // namespace snyltdyr::engine

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "storage/engine/error_stack.h"
+#include "storage/engine/file_io.h"
 #include "storage/engine/file_lock.h"
 
 namespace snyltdyr::engine {
@@ -232,31 +233,16 @@ Result DbtMemo::FileSize(uint64_t& size) {
 }
 
 Result DbtMemo::ReadAt(uint64_t offset, void* out, size_t size) {
-  auto* p = static_cast<char*>(out);
-  while (size > 0) {
-    ssize_t n = ::pread(fd_, p, size, static_cast<off_t>(offset));
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return Fail(kErrReadFailed, path_ + ": " + std::strerror(errno), errno);
-    if (n == 0) return Fail(kErrDamagedMemo, path_ + ": the memo file ended early.");
-    p += n;
-    offset += static_cast<uint64_t>(n);
-    size -= static_cast<size_t>(n);
-  }
-  return kOk;
+  int err = 0;
+  if (ReadFully(fd_, offset, out, size, err) == size) return kOk;
+  if (err != 0) return Fail(kErrReadFailed, path_ + ": " + std::strerror(err), err);
+  return Fail(kErrDamagedMemo, path_ + ": the memo file ended early.");
 }
 
 Result DbtMemo::WriteAt(uint64_t offset, const void* data, size_t size) {
-  const auto* p = static_cast<const char*>(data);
-  while (size > 0) {
-    ssize_t n = ::pwrite(fd_, p, size, static_cast<off_t>(offset));
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0)
-      return Fail(errno == ENOSPC ? kErrDiskFull : kErrWriteFailed, path_ + ": " + std::strerror(errno), errno);
-    p += n;
-    offset += static_cast<uint64_t>(n);
-    size -= static_cast<size_t>(n);
-  }
-  return kOk;
+  int err = 0;
+  if (WriteFully(fd_, offset, data, size, err)) return kOk;
+  return Fail(err == ENOSPC ? kErrDiskFull : kErrWriteFailed, path_ + ": " + std::strerror(err), err);
 }
 
 }  // namespace snyltdyr::engine

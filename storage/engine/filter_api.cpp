@@ -71,21 +71,19 @@ Result AddFilter(Handle cursor, const uint8_t* tree, uint16_t priority, Handle& 
   return kOk;
 }
 
-Result ActivateFilter(Handle cursor, Handle filter) {
+namespace {
+Result SetFilterActive(Handle cursor, Handle filter, bool active) {
   Cursor* c = nullptr;
   CursorFilter* f = nullptr;
   if (Result r = FindFilter(cursor, filter, c, f)) return r;
-  f->active = true;
+  f->active = active;
   return kOk;
 }
+}  // namespace
 
-Result DeactivateFilter(Handle cursor, Handle filter) {
-  Cursor* c = nullptr;
-  CursorFilter* f = nullptr;
-  if (Result r = FindFilter(cursor, filter, c, f)) return r;
-  f->active = false;
-  return kOk;
-}
+Result ActivateFilter(Handle cursor, Handle filter) { return SetFilterActive(cursor, filter, true); }
+
+Result DeactivateFilter(Handle cursor, Handle filter) { return SetFilterActive(cursor, filter, false); }
 
 Result DropFilter(Handle cursor, Handle filter) {
   Cursor* c = nullptr;

@@ -12,6 +12,7 @@
 #include <ctime>
 #include <set>
 
+#include "storage/engine/file_io.h"
 #include "storage/engine/file_lock.h"
 
 namespace snyltdyr::engine {
@@ -32,26 +33,14 @@ void StampDate(std::string& b, size_t off) {
 
 bool ReadAt(int fd, std::string& buf, size_t size, off_t off) {
   buf.assign(size, '\0');
-  size_t done = 0;
-  while (done < size) {
-    const ssize_t n = pread(fd, buf.data() + done, size - done, off + static_cast<off_t>(done));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    done += static_cast<size_t>(n);
-  }
-  buf.resize(done);
-  return done == size;
+  int err = 0;
+  buf.resize(ReadFully(fd, static_cast<uint64_t>(off), buf.data(), size, err));
+  return buf.size() == size;
 }
 
 bool WriteAt(int fd, const char* data, size_t size, off_t off) {
-  size_t done = 0;
-  while (done < size) {
-    const ssize_t n = pwrite(fd, data + done, size - done, off + static_cast<off_t>(done));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    done += static_cast<size_t>(n);
-  }
-  return true;
+  int err = 0;
+  return WriteFully(fd, static_cast<uint64_t>(off), data, size, err);
 }
 
 }  // namespace

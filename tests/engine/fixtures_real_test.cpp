@@ -15,6 +15,7 @@
 #include "storage/engine/engine.h"
 #include "storage/engine/field_codec.h"
 #include "support/python_runner.h"
+#include "support/hex.h"
 #include "support/table_builder.h"
 #include "support/temp_dir.h"
 
@@ -53,15 +54,7 @@ for path in sys.argv[1:]:
         print('ERROR\t' + type(e).__name__ + ': ' + str(e).replace('\n', ' '))
 )";
 
-std::string Hex(const std::string& s) {
-  std::string out;
-  char b[3];
-  for (unsigned char c : s) {
-    std::snprintf(b, sizeof b, "%02x", c);
-    out += b;
-  }
-  return out;
-}
+using testsupport::Hex;
 
 struct Dump {
   std::string header;

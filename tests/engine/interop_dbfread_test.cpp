@@ -8,7 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "runtime/cp1252.h"
 #include "storage/engine/engine.h"
+#include "support/hex.h"
 #include "support/python_runner.h"
 #include "support/table_builder.h"
 #include "support/temp_dir.h"
@@ -40,29 +42,8 @@ for kind, recs in (('L', t.records), ('D', t.deleted)):
         print(kind + '\t' + '\t'.join(show(v) for v in r.values()))
 )";
 
-std::string Hex(const std::string& s) {
-  std::string out;
-  char b[3];
-  for (unsigned char c : s) {
-    std::snprintf(b, sizeof b, "%02x", c);
-    out += b;
-  }
-  return out;
-}
+using testsupport::Hex;
 
-// Code page 1252 text of Latin-1 letters as UTF-8.
-std::string Utf8(const std::string& ansi) {
-  std::string out;
-  for (unsigned char c : ansi) {
-    if (c < 0x80) {
-      out += static_cast<char>(c);
-    } else {
-      out += static_cast<char>(0xC0 | c >> 6);
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-  }
-  return out;
-}
 
 TEST(InteropDbfread, AnIndependentReaderSeesEveryValueWeWrote) {
   if (!testsupport::PythonAvailable()) GTEST_SKIP() << "no " << SNYLTDYR_PYTHON;
@@ -111,10 +92,10 @@ TEST(InteropDbfread, AnIndependentReaderSeesEveryValueWeWrote) {
   ASSERT_EQ(status, 0) << out;
   const std::string expected =
       "L\ts" + Hex("Haptor Mark") + "\t2003-11-05\t12\t-0.125\t3.5\tT\ts" +
-      Hex(Utf8(long_memo + "Tillegg.")) + "\n" +
-      "L\ts" + Hex(Utf8(norsk)) + "\t-\t-\t-\t-\t-\t-\n" +
+      Hex(Cp1252ToUtf8(long_memo + "Tillegg.")) + "\n" +
+      "L\ts" + Hex(Cp1252ToUtf8(norsk)) + "\t-\t-\t-\t-\t-\t-\n" +
       "L\ts" + Hex("Tricodina") + "\t2024-02-29\t999999\t99999.999\t-123456.5\t-\ts" +
-      Hex(Utf8(long_memo)) + "\n" +
+      Hex(Cp1252ToUtf8(long_memo)) + "\n" +
       "D\ts" + Hex("Slettes") + "\t1999-12-31\t-7\t0\t0\tF\ts" + Hex("borte") + "\n";
   // Line by line, so that a difference is readable.
   std::istringstream got(out), want(expected);

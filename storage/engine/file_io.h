@@ -1,0 +1,20 @@
+// Whole reads and writes at an offset of an open file.
+//
+// pread and pwrite may move fewer bytes than asked and may be interrupted by a signal;
+// these loops go on until every byte has moved, the file ends, or a real error occurs.
+// Every file of the engine (data, memo, index) reads and writes through them.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace snyltdyr::engine {
+
+// Reads up to `size` bytes at `offset` into `out` and returns how many were read. Fewer
+// than `size` means the file ended (`error` 0) or reading failed (`error` = errno).
+size_t ReadFully(int fd, uint64_t offset, void* out, size_t size, int& error);
+
+// Writes all `size` bytes at `offset`; false with `error` = errno when that fails.
+bool WriteFully(int fd, uint64_t offset, const void* data, size_t size, int& error);
+
+}  // namespace snyltdyr::engine
