@@ -116,7 +116,7 @@ BENCHMARK(BM_AddTag)->Arg(10000)->Arg(1000000)->Unit(benchmark::kMillisecond)->I
 // A cursor's step in a tag's order (the table's records themselves not read).
 void BM_StepInTagOrder(benchmark::State& state) {
   Fixture& f = WithThreeTags(static_cast<uint32_t>(state.range(0)));
-  std::unique_ptr<RecordOrder> order = MakeTagOrder(*f.index, "DATO");
+  std::unique_ptr<RecordOrder> order = MakeTagOrder(*f.index, [&f] { return f.table.Indexed(); }, "DATO");
   OrderPos pos;
   order->First(pos);
   for (auto _ : state) {

@@ -41,31 +41,54 @@ bool Exists(const std::string& path) {
 }
 
 // The entry of `dir` spelled like `name` without regard to case: the exact spelling when
-// it exists, else the first match in the directory, else nothing.
-bool FindEntry(const std::string& dir, const std::string& name, std::string& found) {
+// it exists, else the first match in the directory, else nothing. Every other entry that
+// also matches goes to `clash` (when asked for), so that callers can refuse to guess.
+bool FindEntry(const std::string& dir, const std::string& name, std::string& found,
+               std::vector<std::string>* clash) {
   const std::string base = dir.empty() ? "." : dir;
-  if (name == "." || name == ".." || Exists(base + "/" + name)) {
+  if (name == "." || name == "..") {
     found = name;
     return true;
   }
-  DIR* d = ::opendir(base.c_str());
-  if (d == nullptr) return false;
-  bool ok = false;
-  while (dirent* e = ::readdir(d)) {
-    if (::strcasecmp(e->d_name, name.c_str()) == 0) {
-      found = e->d_name;
-      ok = true;
-      break;
-    }
+  const bool exact = Exists(base + "/" + name);
+  if (exact && clash == nullptr) {
+    found = name;
+    return true;
   }
-  ::closedir(d);
-  return ok;
+  std::vector<std::string> matches;
+  if (DIR* d = ::opendir(base.c_str())) {
+    while (dirent* e = ::readdir(d))
+      if (::strcasecmp(e->d_name, name.c_str()) == 0) matches.push_back(e->d_name);
+    ::closedir(d);
+  }
+  if (exact) {
+    found = name;
+  } else if (!matches.empty()) {
+    found = matches.front();
+  } else {
+    return false;
+  }
+  if (clash != nullptr)
+    for (const std::string& m : matches)
+      if (m != found) clash->push_back(m);
+  return true;
 }
 
 std::string Join(const std::string& dir, const std::string& name) {
   if (dir.empty()) return name;
   if (dir.back() == '/') return dir + name;
   return dir + "/" + name;
+}
+
+// "The folder /d holds both A and B, ...": the message of a name that matches several files.
+std::string Clash(const std::string& dir, const std::string& found,
+                  const std::vector<std::string>& others) {
+  std::string names = found;
+  for (size_t i = 0; i < others.size(); ++i)
+    names += (i + 1 == others.size() ? " and " : ", ") + others[i];
+  return "The folder " + (dir.empty() ? std::string(".") : dir) + " holds both " + names +
+         ", whose names differ only in case; which of them belongs to the table cannot be "
+         "told. Move the one that does not belong out of the folder.";
 }
 
 }  // namespace
@@ -80,18 +103,17 @@ std::string LocalDirectory(const std::string& directory) {
   return Slashes(directory);
 }
 
-std::string ResolvePath(const std::string& directory, const std::string& name, bool& exists) {
-  std::string local = LocalDirectory(name);
-  std::string dir;
-  if (!local.empty() && local.front() == '/') {
-    dir = "/";
-  } else {
-    dir = LocalDirectory(directory);
-  }
+std::string ResolvePath(const std::string& directory, const std::string& name, bool& exists,
+                        std::string* clash) {
+  const std::string local = LocalDirectory(name);
+  const bool absolute = !local.empty() && local.front() == '/';
+  std::string dir = absolute ? std::string(1, '/') : LocalDirectory(directory);
   exists = true;
   for (const std::string& part : Components(local)) {
     std::string found;
-    if (exists && FindEntry(dir, part, found)) {
+    std::vector<std::string> others;
+    if (exists && FindEntry(dir, part, found, clash ? &others : nullptr)) {
+      if (!others.empty() && clash->empty()) *clash = Clash(dir, found, others);
       dir = Join(dir, found);
     } else {
       exists = false;
@@ -101,7 +123,8 @@ std::string ResolvePath(const std::string& directory, const std::string& name, b
   return dir;
 }
 
-std::string CompanionPath(const std::string& path, const std::string& ext, bool& exists) {
+std::string CompanionPath(const std::string& path, const std::string& ext, bool& exists,
+                          std::string* clash) {
   size_t slash = path.rfind('/');
   size_t dot = path.rfind('.');
   std::string stem = (dot != std::string::npos && (slash == std::string::npos || dot > slash))
@@ -111,7 +134,9 @@ std::string CompanionPath(const std::string& path, const std::string& ext, bool&
   std::string dir = slash == std::string::npos ? "" : path.substr(0, slash);
   std::string file = stem.substr(slash == std::string::npos ? 0 : slash + 1);
   std::string found;
-  exists = FindEntry(dir, file + ext, found);
+  std::vector<std::string> others;
+  exists = FindEntry(dir, file + ext, found, clash ? &others : nullptr);
+  if (!others.empty()) *clash = Clash(dir, found, others);
   if (exists) return Join(dir, found);
   // Not there: lower case when the table's own extension is ("x.dbf" -> "x.dbt").
   bool lower = own_ext.size() > 1;

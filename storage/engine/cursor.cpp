@@ -73,6 +73,23 @@ size_t MemoFieldCount(const std::vector<FieldDesc>& fields) {
 
 }  // namespace
 
+Result ReadConfirmed(Table& table, RecordOrder& order, const OrderPos& pos,
+                     std::vector<uint8_t>& record, bool& gone) {
+  gone = false;
+  Result read = table.ReadRecordCached(pos.recno, record);
+  if (read == kErrRecordNotFound) {
+    record.clear();  // an entry beyond the table's records: the order judges it
+  } else if (read != kOk) {
+    return read;
+  }
+  const Result confirmed = order.Confirm(pos, record);
+  if (confirmed == kErrRecordNotFound) {
+    gone = true;
+    return kOk;
+  }
+  return confirmed != kOk ? confirmed : read;
+}
+
 std::unique_ptr<RecordOrder> MakeRecordNumberOrder(Table& table) {
   return std::make_unique<RecordNumberOrder>(table);
 }
@@ -134,8 +151,9 @@ Result Cursor::Walk(bool forward) {
     r = forward ? order_->Next(pos_, p) : order_->Prior(pos_, p);
   std::vector<uint8_t> record;
   while (r == kOk) {
-    if (Result read = table_->ReadRecordCached(p.recno, record)) return read;
-    if (Visible(record)) {
+    bool gone = false;
+    if (Result read = ReadConfirmed(*table_, *order_, p, record, gone)) return read;
+    if (!gone && Visible(record)) {
       where_ = Where::kOnRecord;
       pos_ = p;
       return kOk;

@@ -9,8 +9,11 @@
 //   production index) and shows only records that are not deleted and pass every active
 //   filter of `filters`.
 // - A `TableCompanion` (the production index) is attached when the table opens by the
-//   registered `CompanionOpener`s. The table asks it before every write and tells it
-//   within the same write, so that it can keep every tag in step or refuse the write.
+//   registered `CompanionOpener`s. Every write of a record goes
+//       BeginWrite  ->  memo, record (and, for a new record, the count)  ->  FinishWrite
+//   (AbandonWrite instead of FinishWrite when the record could not be written), so that
+//   the companion can refuse the write before anything is written and keep every tag in
+//   step in an order that a crash at any point leaves repairable (index_change.cpp).
 //   A table whose header flags a production index and that gets no companion opens
 //   read-only: writing it would leave that index stale for other programs.
 #pragma once
@@ -71,10 +74,25 @@ class RecordOrder {
   // Whether every record of the table has a place in the order, so that what counts the
   // records of the order may count them in record order instead.
   virtual bool HoldsEveryRecord() const { return false; }
+  // Asked by every walk for each position the order gives, with the bytes of its record
+  // as just read: kOk when the record belongs there. kErrRecordNotFound, not reported,
+  // when its entry went away meanwhile (another user moved the record): the walk goes on
+  // from `pos`. Any other answer, reported, stops the walk: the order does not agree with
+  // the table, and it is never read through. `record` may be read again.
+  virtual Result Confirm(const OrderPos& pos, std::vector<uint8_t>& record) {
+    (void)pos;
+    (void)record;
+    return kOk;
+  }
 };
 
 // Physical record order: every record number from 1 to the table's record count.
 std::unique_ptr<RecordOrder> MakeRecordNumberOrder(Table& table);
+
+// Reads the record at `pos` of a walk in `order` and has the order confirm it; `gone`
+// when the record left that place meanwhile (the walk goes on past it).
+Result ReadConfirmed(Table& table, RecordOrder& order, const OrderPos& pos,
+                     std::vector<uint8_t>& record, bool& gone);
 
 // ---- Filters ----------------------------------------------------------------------------
 
@@ -105,11 +123,16 @@ class TableCompanion {
   virtual ~TableCompanion() = default;
   // Asked before anything of the change is written, while the table holds its write
   // locks; a non-zero answer refuses the write (reported to the caller with its text on
-  // the error stack) and nothing is written.
-  virtual Result AllowWrite(const RecordChange& change) = 0;
+  // the error stack) and nothing is written. A success must be followed by FinishWrite or
+  // AbandonWrite.
+  virtual Result BeginWrite(const RecordChange& change) = 0;
   // Told after the record (and, for an insert, the header that counts it) was written,
   // still under the table's write locks.
-  virtual Result AfterWrite(const RecordChange& change) = 0;
+  virtual Result FinishWrite(const RecordChange& change) = 0;
+  // Told instead of FinishWrite when the record could not be written (or only in part).
+  virtual void AbandonWrite(const RecordChange& change) = 0;
+  // Why the companion refuses writes now (empty when it takes them).
+  virtual std::string WriteRefusal() const { return {}; }
   // An order by one of the companion's indexes, for OpenTable's index and SwitchToIndex.
   // kErrIndexNotFound when it has no such index.
   virtual Result MakeOrder(const std::string& index_file, const std::string& tag,
@@ -165,6 +188,9 @@ class Table {
   // Writing. Each call writes the whole change or nothing that a reader could see.
   bool Writable() const { return write_refusal_ == kOk; }
   Result WriteRefusal() const { return write_refusal_; }
+  // Why this opening cannot write now: the reason it opened read-only, or the companion's
+  // (an index found out of step since); empty when it can.
+  std::string WriteRefusalText() const;
   void ForbidWrites(Result reason, const std::string& why);
   // `prepare` runs after every check and the companion's consent, just before the
   // record is written; it stores the record's memos and patches their block numbers into
@@ -178,6 +204,9 @@ class Table {
   Result WriteRecord(uint32_t recno, const uint8_t* record, const PrepareRecord& prepare);
   // Marks record `recno` deleted; the same lock rule.
   Result MarkDeleted(uint32_t recno);
+  // Writes byte `offset` of the header (the production-index flags), under the header
+  // lock unless the table is held exclusively.
+  Result WriteHeaderByte(uint64_t offset, uint8_t value);
 
   // Record locks: this opening holds at most one lock per record number.
   Result LockRecord(uint32_t recno);

@@ -39,9 +39,14 @@ Result DbfFile::Open(const std::string& path, bool writable) {
   struct stat st;
   if (::fstat(fd_, &st) != 0) return OsFailure(kErrReadFailed, path, errno);
   if (!S_ISREG(st.st_mode)) return Fail(kErrTableNotFound, path + " is not a file.");
+  // The header first, then the size: another program appending meanwhile writes its
+  // record before the count that includes it, so a size taken after the count covers it.
+  std::string bytes(kMaxHeaderLength, '\0');
+  int err = 0;
+  bytes.resize(ReadFully(fd_, 0, bytes.data(), bytes.size(), err));
+  if (err != 0) return OsFailure(kErrReadFailed, path, err);
+  if (::fstat(fd_, &st) != 0) return OsFailure(kErrReadFailed, path, errno);
   const uint64_t size = static_cast<uint64_t>(st.st_size);
-  std::string bytes(std::min<uint64_t>(size, kMaxHeaderLength), '\0');
-  if (Result r = ReadAt(0, bytes.data(), bytes.size())) return r;
   std::string problem;
   if (Result r = ParseDbfHeader(bytes, size, header_, problem)) return Fail(r, path + ": " + problem);
   return kOk;

@@ -40,6 +40,7 @@ inline constexpr Result kErrWriteFailed = 0x2102;
 inline constexpr Result kErrCreateFailed = 0x2103;
 inline constexpr Result kErrFileExists = 0x2104;
 inline constexpr Result kErrDiskFull = 0x2105;
+inline constexpr Result kErrAmbiguousFileName = 0x2106;  // two files differ only in case
 
 // 0x22: not found.
 inline constexpr Result kErrBeginningOfTable = 0x2201;  // before the first record (BOF)

@@ -20,6 +20,8 @@ Handle NewHandle() {
 }
 
 Result RequireStarted() {
+  // Every engine call begins here: a failure's message never carries an earlier one's text.
+  ClearErrors();
   if (State().started) return kOk;
   return Fail(kErrNotInitialized, "");
 }
@@ -167,7 +169,9 @@ Result ResolveTablePath(Handle database, const std::string& table_name, std::str
   size_t slash = name.find_last_of("/\\");
   size_t dot = name.rfind('.');
   if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) name += ".DBF";
-  path = ResolvePath(db->directory, name, exists);
+  std::string clash;
+  path = ResolvePath(db->directory, name, exists, &clash);
+  if (!clash.empty()) return Fail(kErrAmbiguousFileName, clash);
   return kOk;
 }
 

@@ -30,7 +30,9 @@ struct EngineState {
 
 EngineState& State();
 
-// kErrNotInitialized (reported) unless the engine runs.
+// Begins an engine call: empties the error stack, then kErrNotInitialized (reported)
+// unless the engine runs. Every operation of engine.h but the error-stack and message
+// readers goes through it (directly or through GetCursor) before anything else.
 Result RequireStarted();
 // The database behind a handle, or null (reported as kErrInvalidHandle).
 Database* FindDatabase(Handle database);

@@ -31,6 +31,7 @@ std::string MessageFor(Result code) {
     case kErrCreateFailed: return "Cannot create the file.";
     case kErrFileExists: return "The file already exists.";
     case kErrDiskFull: return "The disk is full.";
+    case kErrAmbiguousFileName: return "Two files have the same name but for case.";
     case kErrBeginningOfTable: return "At beginning of table.";
     case kErrEndOfTable: return "At end of table.";
     case kErrRecordDeleted: return "The record was deleted.";

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <algorithm>
 #include <chrono>
 #include <thread>
 
@@ -43,14 +44,17 @@ bool LockedByOther(int fd, int64_t start, int64_t length) {
   return fl.l_type != F_UNLCK;
 }
 
-bool LockRangeWithRetry(int fd, int64_t start, int64_t length) {
+bool LockRangeWithRetry(int fd, int64_t start, int64_t length, bool exclusive) {
   // About two seconds in all: long enough to outlast another program's write of one
-  // record, short enough that a stuck lock is reported rather than waited on.
-  for (int attempt = 0; attempt < 40; ++attempt) {
-    if (TryLockRange(fd, start, length)) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  // record, short enough that a stuck lock is reported rather than waited on. The pauses
+  // start short, since most locks are held for a few writes only.
+  using std::chrono::milliseconds;
+  const auto give_up = std::chrono::steady_clock::now() + milliseconds(2000);
+  for (milliseconds pause(1);; pause = std::min(pause * 2, milliseconds(50))) {
+    if (TryLockRange(fd, start, length, exclusive)) return true;
+    if (std::chrono::steady_clock::now() >= give_up) return false;
+    std::this_thread::sleep_for(pause);
   }
-  return false;
 }
 
 bool TryLockTable(int fd) {

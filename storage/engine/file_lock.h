@@ -34,8 +34,8 @@ void UnlockRange(int fd, int64_t start, int64_t length);
 bool LockedByOther(int fd, int64_t start, int64_t length);
 
 // A short series of attempts with a pause between them, for locks that are held only for
-// the moment of a write (header, append, memo).
-bool LockRangeWithRetry(int fd, int64_t start, int64_t length);
+// the moment of a write (header, append, memo, index).
+bool LockRangeWithRetry(int fd, int64_t start, int64_t length, bool exclusive = true);
 
 // The table lock: B and B + 1, then the probe that proves no record is locked.
 bool TryLockTable(int fd);

@@ -2,17 +2,12 @@
 // order, adding tags (on a cursor or by table name) and opening index files. The
 // production index itself attaches to every table that opens, through the companion
 // opener registered here.
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cstring>
 #include <filesystem>
 
 #include "storage/engine/case_insensitive_path.h"
 #include "storage/engine/engine.h"
 #include "storage/engine/engine_state.h"
 #include "storage/engine/error_stack.h"
-#include "storage/engine/file_lock.h"
 #include "storage/engine/index_companion.h"
 
 namespace snyltdyr::engine {
@@ -48,25 +43,6 @@ IndexDescriptor Describe(const ProductionIndex::Tag& t, size_t number, const std
     d.expression = true;
   }
   return d;
-}
-
-// Writes byte `offset` of the .DBF header through a descriptor of its own (the table's
-// locks belong to its own opening and stay untouched): under the header lock, unless the
-// table's opening holds the whole table already.
-Result WriteDbfHeaderByte(const Table& table, off_t offset, uint8_t value) {
-  const std::string& path = table.DbfPath();
-  const int fd = open(path.c_str(), O_RDWR | O_CLOEXEC);
-  if (fd < 0) return Fail(kErrWriteFailed, path + ": " + std::strerror(errno), errno);
-  Result r = kOk;
-  const bool lock = !table.Exclusive();
-  if (lock && !LockRangeWithRetry(fd, kHeaderLockOffset, 1)) {
-    r = Fail(kErrTableBusy, path + ": another user is changing the table header.");
-  } else {
-    if (pwrite(fd, &value, 1, offset) != 1) r = Fail(kErrWriteFailed, path + ": " + std::strerror(errno), errno);
-    if (lock) UnlockRange(fd, kHeaderLockOffset, 1);
-  }
-  close(fd);
-  return r;
 }
 
 // The key expression a descriptor asks for.
@@ -126,7 +102,9 @@ Result AddTag(Table& table, const IndexDescriptor& d) {
     if (!table.Writable())
       return Fail(kErrTableReadOnly, table.DbfPath() + ": " + "the table cannot be written.");
     bool exists = false;
-    const std::string path = CompanionPath(table.DbfPath(), ".MDX", exists);
+    std::string clash;
+    const std::string path = CompanionPath(table.DbfPath(), ".MDX", exists, &clash);
+    if (!clash.empty()) return Fail(kErrAmbiguousFileName, clash);
     if (exists) {  // the header names none: an old file, kept aside rather than lost
       std::error_code ec;
       std::filesystem::rename(path, path + ".old", ec);
@@ -147,10 +125,10 @@ Result AddTag(Table& table, const IndexDescriptor& d) {
   if (!s) return Fail(kErrInvalidParameter, s.message());
   // The header says that the table has a production index, and which field it keys.
   if (!table.ProductionIndexFlagged())
-    if (Result r = WriteDbfHeaderByte(table, 28, 1)) return r;
+    if (Result r = table.WriteHeaderByte(28, 1)) return r;
   const ProductionIndex::Tag* t = index.Find(name);
   if (t && t->expr && t->expr->single_field() >= 0)
-    if (Result r = WriteDbfHeaderByte(table, 32 + 32 * t->expr->single_field() + 31, 1))
+    if (Result r = table.WriteHeaderByte(32 + 32 * static_cast<uint64_t>(t->expr->single_field()) + 31, 1))
       return r;
   return table.RefreshHeader();
 }

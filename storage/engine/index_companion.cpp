@@ -4,14 +4,15 @@
 
 #include "storage/engine/case_insensitive_path.h"
 #include "storage/engine/error_stack.h"
+#include "storage/engine/index_faults.h"
 #include "storage/engine/index_order.h"
 
 namespace snyltdyr::engine {
 namespace {
 
-// Records whose presence in each tag is checked when a table opens for writing; every
-// node is read regardless, so the check grows with the index, not with this number.
-constexpr uint32_t kOpenCheckSample = 2000;
+// Records whose keys are looked up in each tag when a table opens (besides the last
+// ones); with the count of every tag's entries this is the whole cost of the check.
+constexpr uint32_t kOpenCheckSample = 200;
 
 std::string UpperAscii(std::string s) {
   for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
@@ -22,6 +23,11 @@ std::string UpperAscii(std::string s) {
 
 IndexCompanion::IndexCompanion(Table& table, std::unique_ptr<ProductionIndex> index)
     : table_(table), index_(std::move(index)) {}
+
+IndexedTable IndexCompanion::Now() const {
+  table_.RefreshHeader();  // a failure leaves the count as last read
+  return Indexed();
+}
 
 IndexedTable IndexCompanion::Indexed() const {
   IndexedTable t;
@@ -34,22 +40,39 @@ IndexedTable IndexCompanion::Indexed() const {
   return t;
 }
 
-Result IndexCompanion::AllowWrite(const RecordChange&) {
+Result IndexCompanion::BeginWrite(const RecordChange& change) {
   if (index_->tags().empty()) return kOk;
+  // Nothing of the record is written unless the index can follow it.
+  IndexStatus s = index_->BeginChange(change.recno, change.before, change.after, Indexed());
+  if (s) return kOk;
+  if (Result r = index_->faults().CheckAll()) return r;
   if (!index_->write_refusal().empty())
     return Fail(kErrIndexOutOfDate, table_.DbfPath() + ": " + index_->write_refusal());
-  // Nothing of the record is written unless the index can follow it.
-  if (!index_->file().Lock())
-    return Fail(kErrTableBusy, index_->file().path() + ": another user is changing the index.");
-  index_->file().Unlock();
+  return Fail(kErrTableBusy, s.message());
+}
+
+Result IndexCompanion::FinishWrite(const RecordChange& change) {
+  if (Result r = table_.RefreshHeader()) {  // an insert raised the record count
+    index_->AbandonChange(change.recno, Indexed());
+    return r;
+  }
+  IndexStatus s = index_->FinishChange(change.recno, change.before, change.after);
+  if (!s) return Fail(kErrDamagedIndex, s.message());
   return kOk;
 }
 
-Result IndexCompanion::AfterWrite(const RecordChange& change) {
-  if (Result r = table_.RefreshHeader()) return r;  // an insert raised the record count
-  IndexStatus s = index_->Apply(change.recno, change.before, change.after, Indexed());
-  if (!s) return Fail(kErrDamagedIndex, s.message());
-  return kOk;
+void IndexCompanion::AbandonWrite(const RecordChange& change) {
+  if (table_.RefreshHeader() != kOk) {
+    // Without the count the record cannot be judged: the next opening completes it.
+    index_->faults().Mark(std::string(), IndexFault::kOutOfStep,
+                          "a change of record " + std::to_string(change.recno) + " failed");
+  }
+  index_->AbandonChange(change.recno, Indexed());
+}
+
+std::string IndexCompanion::WriteRefusal() const {
+  std::string why = index_->write_refusal();
+  return why.empty() ? why : table_.DbfPath() + ": " + why;
 }
 
 bool IndexCompanion::NamesThisFile(const std::string& index_file) const {
@@ -75,7 +98,8 @@ Result IndexCompanion::MakeOrder(const std::string& index_file, const std::strin
   }
   if (t == nullptr) return Fail(kErrIndexNotFound, "Index tag " + tag + ".");
   if (!t->mdx) return Fail(kErrDamagedIndex, t->problem);
-  order = MakeTagOrder(*index_, t->mdx->name());
+  if (Result r = index_->faults().Check(t->mdx->name())) return r;
+  order = MakeTagOrder(*index_, [this] { return Now(); }, t->mdx->name());
   return kOk;
 }
 
@@ -88,27 +112,35 @@ IndexCompanion* CompanionOf(Table& table) {
 Result OpenProductionIndex(Table& table) {
   if (!table.ProductionIndexFlagged() || table.Companion() != nullptr) return kOk;
   bool exists = false;
-  const std::string path = CompanionPath(table.DbfPath(), ".MDX", exists);
+  std::string clash;
+  const std::string path = CompanionPath(table.DbfPath(), ".MDX", exists, &clash);
+  if (!clash.empty()) return Fail(kErrAmbiguousFileName, clash);
   // Without the file the table gets no companion, and a flagged table without one opens
   // read-only.
-  if (!exists) return kOk;
+  if (!exists) {
+    table.ForbidWrites(kErrIndexOutOfDate,
+                       "The table's production index " + std::filesystem::path(path).filename().string() +
+                           " is missing; the table is only read until the index is rebuilt. " +
+                           IndexFaults::RebuildAdvice(path) + ".");
+    return kOk;
+  }
   std::unique_ptr<ProductionIndex> index;
   IndexStatus s = ProductionIndex::Open(path, table.Fields(), table.CodePage(), table.Writable(), index);
   if (!s) {
-    table.ForbidWrites(kErrDamagedIndex, "The production index cannot be used (" + s.message() +
-                                             "); the table is opened read-only.");
+    IndexFaults faults(path);
+    faults.Mark(std::string(), IndexFault::kDamaged, s.message());
+    table.ForbidWrites(kErrDamagedIndex, faults.First()->message);
     return kOk;
   }
   if (table.Writable() && !index->file().writable())
     table.ForbidWrites(kErrTableReadOnly, "The production index " + path +
                                               " cannot be written; the table is opened read-only.");
   auto companion = std::make_unique<IndexCompanion>(table, std::move(index));
-  if (table.Writable()) {
-    ProductionIndex& p = companion->index();
-    p.CheckBeforeWriting(companion->Indexed(), kOpenCheckSample);
-    if (!p.write_refusal().empty()) table.ForbidWrites(kErrIndexOutOfDate, p.write_refusal());
-  }
+  IndexCompanion* c = companion.get();
   table.SetCompanion(std::move(companion));
+  ProductionIndex& p = c->index();
+  p.CheckAtOpening([c] { return c->Now(); }, table.Writable(), kOpenCheckSample);
+  if (!p.write_refusal().empty()) table.ForbidWrites(kErrIndexOutOfDate, p.write_refusal());
   return kOk;
 }
 

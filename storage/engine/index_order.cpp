@@ -3,13 +3,29 @@
 #include <chrono>
 
 #include "storage/engine/error_stack.h"
+#include "storage/engine/key_codec.h"
 
 namespace snyltdyr::engine {
 namespace {
 
+// Holds the index lock shared while it lives: any writer busy with the index is done.
+class WritersDone {
+ public:
+  explicit WritersDone(MdxFile& f) : f_(f), held_(f.LockShared()) {}
+  ~WritersDone() {
+    if (held_) f_.Unlock();
+  }
+  bool held() const { return held_; }
+
+ private:
+  MdxFile& f_;
+  bool held_;
+};
+
 class TagOrder : public RecordOrder {
  public:
-  TagOrder(ProductionIndex& index, std::string tag) : index_(index), name_(std::move(tag)) {}
+  TagOrder(ProductionIndex& index, std::function<IndexedTable()> table_now, std::string tag)
+      : index_(index), table_now_(std::move(table_now)), name_(std::move(tag)) {}
 
   Result First(OrderPos& pos) override { return Edge(true, pos); }
   Result Last(OrderPos& pos) override { return Edge(false, pos); }
@@ -25,19 +41,53 @@ class TagOrder : public RecordOrder {
     bool found = false;
     if (t.expr) {
       const auto key = ProductionIndex::KeyOf(t, record);
-      if (!key) return kErrRecordNotFound;  // its FOR condition leaves it out
+      if (!key)
+        return Fail(kErrRecordNotFound, "Record " + std::to_string(recno) + " is not in the order of tag " +
+                                            name_ + ": its FOR condition leaves it out.");
       if (Result r = Check(tag->FindExact(*key, recno, path_, found))) return r;
+      if (!found) return Unfiled(t, recno, pos);
+      return Give(pos);
     } else {
       // A tag we cannot evaluate is still walked; find the record by looking.
       if (Result r = Check(tag->First(path_, found))) return r;
       while (found && MdxTag::RecnoAt(path_) != recno)
         if (Result r = Check(tag->Step(path_, true, found))) return r;
     }
-    if (!found) {  // a unique tag whose key another record holds
+    if (!found) {
+      path_.clear();
+      return Fail(kErrRecordNotFound, "Record " + std::to_string(recno) + " is not in tag " + name_ + ".");
+    }
+    return Give(pos);
+  }
+
+  Result Confirm(const OrderPos& pos, std::vector<uint8_t>& record) override {
+    const ProductionIndex::Tag* t = index_.Find(name_);
+    if (t == nullptr || !t->mdx || !t->expr) return kOk;  // nothing to confirm it by
+    if (!record.empty() && Filed(*t, record, pos)) return kOk;
+    // A writer may be moving this record's keys: once it is done, look again.
+    WritersDone done(index_.file());
+    if (!done.held())
+      return Fail(kErrTableBusy, index_.file().path() + ": another user is changing the index.");
+    const IndexedTable table = table_now_();
+    if (pos.recno > table.record_count) {
+      return OutOfStep("tag " + name_ + ": an entry names record " + std::to_string(pos.recno) +
+                       " of a table of " + std::to_string(table.record_count) + " records");
+    }
+    if (!table.read_record(pos.recno, record))
+      return Fail(kErrReadFailed, index_.file().path() + ": record " + std::to_string(pos.recno) + ".");
+    if (Filed(*t, record, pos)) return kOk;
+    MdxPath path;
+    bool still_there = false;
+    if (Result r = Check(t->mdx->Reload())) return r;
+    if (Result r = Check(t->mdx->FindExact(pos.key, pos.recno, path, still_there))) return r;
+    if (!still_there) {  // moved meanwhile: the walk goes on from where it was
       path_.clear();
       return kErrRecordNotFound;
     }
-    return Give(pos);
+    const auto key = ProductionIndex::KeyOf(*t, View(table, record));
+    return OutOfStep("tag " + name_ + ": record " + std::to_string(pos.recno) + " is filed under " +
+                     KeyToText(t->mdx->key_type(), pos.key) + " but its data gives " +
+                     (key ? KeyToText(t->mdx->key_type(), *key) : std::string("no key")));
   }
 
   int Compare(const OrderPos& a, const OrderPos& b) const override {
@@ -58,24 +108,76 @@ class TagOrder : public RecordOrder {
     return *key == pos.key;
   }
 
-  // A FOR condition leaves records out, and a unique tag all but one of each key; an
-  // index found out of step may miss records, and the count then follows the walk.
+  // A FOR condition leaves records out, and a unique tag all but one of each key; a tag
+  // marked unusable counts nothing (the count goes through it, and fails).
   bool HoldsEveryRecord() const override {
     const ProductionIndex::Tag* t = index_.Find(name_);
     return t != nullptr && t->mdx && !t->mdx->has_for() && !t->mdx->unique() &&
-           index_.write_refusal().empty();
+           index_.faults().Of(name_) == nullptr;
   }
 
  private:
   Result GetTag(MdxTag*& tag) {
     const ProductionIndex::Tag* t = index_.Find(name_);
     if (t == nullptr || !t->mdx) return Fail(kErrIndexNotFound, "Index tag " + name_ + ".");
+    if (Result r = index_.faults().Check(name_)) return r;
     tag = t->mdx.get();
     return kOk;
   }
 
-  static Result Check(const IndexStatus& s) {
-    return s ? kOk : Fail(kErrDamagedIndex, s.message());
+  // A walk that cannot go on through the tree marks the tag damaged.
+  Result Check(const IndexStatus& s) {
+    if (s) return kOk;
+    index_.faults().Mark(name_, IndexFault::kDamaged, s.message());
+    return index_.faults().Check(name_);
+  }
+
+  Result OutOfStep(const std::string& detail) {
+    path_.clear();
+    index_.faults().Mark(name_, IndexFault::kOutOfStep, detail);
+    return index_.faults().Check(name_);
+  }
+
+  // Whether `record` gives the key it is filed under at `pos` (numbers by value: other
+  // programs write equal values in more than one byte form).
+  bool Filed(const ProductionIndex::Tag& t, const std::vector<uint8_t>& record,
+             const OrderPos& pos) const {
+    std::optional<std::string> key = ProductionIndex::KeyOf(t, View(table_now_(), record));
+    if (!key) return false;
+    const char type = t.mdx->key_type();
+    key->resize(t.mdx->key_length(), type == 'C' ? ' ' : '\0');
+    return type == 'N' ? engine::CompareKeys(type, *key, pos.key) == 0 : *key == pos.key;
+  }
+
+  // Record `recno` has no entry under the key its data gives. In a unique tag another
+  // record may hold that key; otherwise, once any writer busy with the index is done and
+  // the record still has none, the tag is out of step.
+  Result Unfiled(const ProductionIndex::Tag& t, uint32_t recno, OrderPos& pos) {
+    path_.clear();
+    WritersDone done(index_.file());
+    const IndexedTable table = table_now_();
+    std::vector<uint8_t> bytes;
+    if (recno > table.record_count || !table.read_record(recno, bytes))
+      return Fail(kErrRecordNotFound, index_.file().path() + ": record " + std::to_string(recno) + ".");
+    const auto key = ProductionIndex::KeyOf(t, View(table, bytes));
+    if (!key)
+      return Fail(kErrRecordNotFound, "Record " + std::to_string(recno) + " is not in the order of tag " +
+                                          name_ + ": its FOR condition leaves it out.");
+    MdxTag& tag = *t.mdx;
+    bool found = false;
+    if (Result r = Check(tag.Reload())) return r;
+    if (Result r = Check(tag.FindExact(*key, recno, path_, found))) return r;
+    if (found) return Give(pos);
+    if (tag.unique()) {
+      if (Result r = Check(tag.Seek(*key, 0, false, path_, found))) return r;
+      const bool held = found && tag.CompareKeys(MdxTag::KeyAt(path_), *key) == 0;
+      path_.clear();
+      if (held)
+        return Fail(kErrRecordNotFound, "Record " + std::to_string(recno) + " is not in tag " + name_ +
+                                            ": another record holds its key.");
+    }
+    return OutOfStep("tag " + name_ + ": record " + std::to_string(recno) + " has no entry under " +
+                     KeyToText(tag.key_type(), *key));
   }
 
   // Gives out the place path_ stands on, whose nodes were just read from the file.
@@ -172,7 +274,12 @@ class TagOrder : public RecordOrder {
     return Give(pos);
   }
 
+  static RecordView View(const IndexedTable& table, const std::vector<uint8_t>& record) {
+    return {table.fields, record.data(), table.code_page};
+  }
+
   ProductionIndex& index_;
+  std::function<IndexedTable()> table_now_;
   std::string name_;
   using Clock = std::chrono::steady_clock;
   static constexpr auto kKeptPathPause = std::chrono::milliseconds(250);
@@ -186,8 +293,10 @@ class TagOrder : public RecordOrder {
 
 }  // namespace
 
-std::unique_ptr<RecordOrder> MakeTagOrder(ProductionIndex& index, const std::string& tag) {
-  return std::make_unique<TagOrder>(index, tag);
+std::unique_ptr<RecordOrder> MakeTagOrder(ProductionIndex& index,
+                                          std::function<IndexedTable()> table_now,
+                                          const std::string& tag) {
+  return std::make_unique<TagOrder>(index, std::move(table_now), tag);
 }
 
 }  // namespace snyltdyr::engine

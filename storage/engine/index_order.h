@@ -5,8 +5,14 @@
 // that they still lead to it, so a sequential walk costs one leaf read per record while
 // any change made meanwhile (by this program or another) is seen. When the place is gone
 // (its record changed key or left the tag) the walk continues from where it was.
+//
+// The order is never read through when it does not agree with the table: a tag marked
+// unusable (index_faults.h) gives no position at all, and every record a walk reaches is
+// confirmed to give the key it is filed under. A record that does not, once any writer
+// busy with the index is done, marks the tag out of step and stops the walk.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -15,6 +21,10 @@
 
 namespace snyltdyr::engine {
 
-std::unique_ptr<RecordOrder> MakeTagOrder(ProductionIndex& index, const std::string& tag);
+// `table_now` gives the table the index belongs to as it stands (its record count read
+// again); records are read through it to confirm them.
+std::unique_ptr<RecordOrder> MakeTagOrder(ProductionIndex& index,
+                                          std::function<IndexedTable()> table_now,
+                                          const std::string& tag);
 
 }  // namespace snyltdyr::engine

@@ -1,6 +1,7 @@
 #include "storage/engine/index_production.h"
 
 #include <filesystem>
+#include <map>
 
 #include "storage/engine/key_codec.h"
 
@@ -37,7 +38,7 @@ class LockedIndex {
 IndexStatus ProductionIndex::Open(const std::string& path, const std::vector<FieldDesc>& fields,
                                   int code_page, bool writable,
                                   std::unique_ptr<ProductionIndex>& out) {
-  std::unique_ptr<ProductionIndex> p(new ProductionIndex());
+  std::unique_ptr<ProductionIndex> p(new ProductionIndex(path));
   p->fields_ = fields;
   p->code_page_ = code_page;
   IndexStatus s = MdxFile::Open(path, writable, p->file_);
@@ -51,7 +52,7 @@ IndexStatus ProductionIndex::Open(const std::string& path, const std::vector<Fie
 IndexStatus ProductionIndex::Create(const std::string& path, const std::string& table_base,
                                     const std::vector<FieldDesc>& fields, int code_page,
                                     std::unique_ptr<ProductionIndex>& out) {
-  std::unique_ptr<ProductionIndex> p(new ProductionIndex());
+  std::unique_ptr<ProductionIndex> p(new ProductionIndex(path));
   p->fields_ = fields;
   p->code_page_ = code_page;
   IndexStatus s = MdxFile::Create(path, table_base, p->file_);
@@ -73,9 +74,8 @@ IndexStatus ProductionIndex::LoadTags() {
     Tag t;
     IndexStatus s = MdxTag::Load(*file_, e, t.mdx);
     if (!s) {
-      t.problem = "The production index " + BaseName(file_->path()) + " is damaged (" +
-                  s.message() + "); the table is opened read-only. Rebuild the index to write "
-                  "to the table.";
+      faults_.Mark(e.name, IndexFault::kDamaged, s.message());
+      t.problem = faults_.Of(e.name)->message;
     } else {
       std::string why;
       if (t.mdx->has_for()) t.cond = KeyCondition::Parse(t.mdx->for_expression(), &why);
@@ -125,109 +125,38 @@ std::optional<std::string> ProductionIndex::KeyOf(const Tag& tag, const RecordVi
   return tag.expr->MakeKey(record, tag.mdx->key_type(), tag.mdx->key_length());
 }
 
+std::string ProductionIndex::write_refusal() const {
+  if (!write_refusal_.empty()) return write_refusal_;
+  return faults_.empty() ? std::string() : faults_.First()->message;
+}
+
 void ProductionIndex::CheckBeforeWriting(const IndexedTable& table, uint32_t record_sample) {
-  if (!write_refusal().empty()) return;
   IndexCheckOptions options;
   options.record_sample = record_sample;
   const std::vector<IndexProblem> problems = CheckIndex(*file_, table, options);
-  if (problems.empty()) return;
-  const std::string file = BaseName(file_->path());
-  // The worst kind decides: a damaged tree, then keys out of step, then only the order
-  // (keys right but sorted by other rules: another collation).
-  const IndexProblem* worst = &problems.front();
-  for (const IndexProblem& p : problems)
-    if (p.kind < worst->kind) worst = &p;
-  if (worst->kind == IndexProblem::Kind::kOrder) {
-    bool content = false;
-    for (const IndexProblem& p : problems) content |= p.kind == IndexProblem::Kind::kContent;
-    if (!content) {
-      check_refusal_ = "Tag " + worst->tag + " of " + file +
-                       " is sorted in another character order (collation) than this program "
-                       "writes; the table is opened read-only so that no key is put in the "
-                       "wrong place. Rebuilding the index would change the order other "
-                       "programs see.";
-      return;
+  // Per tag the worst kind decides: a damaged tree, then keys out of step, then only the
+  // order (keys right but sorted by other rules: another collation).
+  std::map<std::string, const IndexProblem*> worst;
+  std::map<std::string, bool> content;
+  for (const IndexProblem& p : problems) {
+    const IndexProblem*& w = worst[p.tag];
+    if (w == nullptr || p.kind < w->kind) w = &p;
+    content[p.tag] = content[p.tag] || p.kind == IndexProblem::Kind::kContent;
+  }
+  for (const auto& [tag, p] : worst) {
+    const IndexProblem* shown = p;
+    if (p->kind == IndexProblem::Kind::kOrder && !content[tag]) {
+      faults_.Mark(tag, IndexFault::kForeign, std::string());
+      continue;
     }
-    for (const IndexProblem& p : problems)
-      if (p.kind == IndexProblem::Kind::kContent) worst = &p;
+    if (p->kind == IndexProblem::Kind::kOrder)  // out of step as well: say that
+      for (const IndexProblem& q : problems)
+        if (q.tag == tag && q.kind == IndexProblem::Kind::kContent) shown = &q;
+    const std::string detail = (tag.empty() ? "" : "tag " + tag + ": ") + shown->text;
+    faults_.Mark(tag, shown->kind == IndexProblem::Kind::kStructure ? IndexFault::kDamaged
+                                                                    : IndexFault::kOutOfStep,
+                 detail);
   }
-  const std::string detail = (worst->tag.empty() ? "" : "tag " + worst->tag + ": ") + worst->text;
-  check_refusal_ = worst->kind == IndexProblem::Kind::kStructure
-                       ? "The production index " + file + " is damaged (" + detail +
-                             "); the table is opened read-only. Rebuild the index to write to "
-                             "the table."
-                       : "The production index " + file + " does not agree with the table (" +
-                             detail + "); the table is opened read-only. Rebuild the index to "
-                             "write to the table.";
-}
-
-IndexStatus ProductionIndex::Apply(uint32_t recno, const RecordView* before,
-                                   const RecordView* after, const IndexedTable& table) {
-  if (tags_.empty()) return IndexStatus::Ok();
-  if (!write_refusal().empty()) return IndexStatus::Error(write_refusal());
-  LockedIndex lock(*file_);
-  if (!lock.status()) return lock.status();
-  if (TagTableChanged()) {  // another user added a tag: it is kept in step from now on
-    IndexStatus s = LoadTags();
-    if (!s) return s;
-    if (!write_refusal_.empty()) return IndexStatus::Error(write_refusal_);
-  }
-  IndexStatus first_failure;
-  for (Tag& t : tags_) {
-    IndexStatus s = ApplyToTag(t, recno, before, after, table);
-    if (!s && first_failure.ok()) first_failure = s;  // the other tags still get the change
-  }
-  return first_failure;
-}
-
-IndexStatus ProductionIndex::ApplyToTag(Tag& t, uint32_t recno, const RecordView* before,
-                                        const RecordView* after, const IndexedTable& table) {
-  MdxTag& tag = *t.mdx;
-  std::optional<std::string> old_key, new_key;
-  if (before) old_key = KeyOf(t, *before);
-  if (after) new_key = KeyOf(t, *after);
-  if (old_key && new_key && *old_key == *new_key) return IndexStatus::Ok();
-  if (!old_key && !new_key) return IndexStatus::Ok();
-  IndexStatus reloaded = tag.Reload();  // another user may have changed the tag
-  if (!reloaded) return reloaded;
-
-  if (old_key) {
-    bool found = false;
-    IndexStatus s = tag.Remove(*old_key, recno, found);
-    if (!s) return s;
-    if (!found && !tag.unique())
-      return IndexStatus::Error(BaseName(file_->path()) + ": tag " + tag.name() +
-                                " had no entry for record " + std::to_string(recno) +
-                                "; rebuild the index");
-    if (found && tag.unique()) {
-      // The key is free again: the lowest-numbered other record with it takes it over.
-      std::vector<uint8_t> bytes;
-      for (uint32_t r = 1; r <= table.record_count; ++r) {
-        if (r == recno || !table.read_record(r, bytes)) continue;
-        const RecordView v{table.fields, bytes.data(), table.code_page};
-        const auto k = KeyOf(t, v);
-        if (k && engine::CompareKeys(tag.key_type(), *k, *old_key) == 0) {
-          s = tag.Insert(*k, r);
-          if (!s) return s;
-          break;
-        }
-      }
-    }
-  }
-  if (!new_key) return IndexStatus::Ok();
-  if (tag.unique()) {
-    MdxPath path;
-    bool found = false;
-    IndexStatus s = tag.Seek(*new_key, 0, false, path, found);
-    if (!s) return s;
-    if (found && tag.CompareKeys(MdxTag::KeyAt(path), *new_key) == 0) {
-      const uint32_t holder = MdxTag::RecnoAt(path);
-      if (holder < recno) return IndexStatus::Ok();  // the first record keeps the key
-      s = tag.Remove(MdxTag::KeyAt(path), holder, found);
-      if (!s) return s;
-    }
-  }
-  return tag.Insert(*new_key, recno);
 }
 
 IndexStatus ProductionIndex::AddTag(const NewTagSpec& tag_def, const IndexedTable& table) {
@@ -257,6 +186,12 @@ IndexStatus ProductionIndex::AddTag(const NewTagSpec& tag_def, const IndexedTabl
                                        : type == 'D' ? kDateKeyLength : width);
   m.descending = tag_def.descending;
   m.unique = tag_def.unique;
+  m.for_expression = tag_def.for_expression;
+  std::optional<KeyCondition> cond;
+  if (!tag_def.for_expression.empty()) {
+    cond = KeyCondition::Parse(tag_def.for_expression, &why);
+    if (!cond) return IndexStatus::Error("Cannot create the index tag " + name + ": " + why + ".");
+  }
   if (expr->single_field() >= 0) m.single_field = fields_[static_cast<size_t>(expr->single_field())].name;
 
   // Every record has its key, deleted ones too (they keep their keys until a pack).
@@ -268,6 +203,7 @@ IndexStatus ProductionIndex::AddTag(const NewTagSpec& tag_def, const IndexedTabl
       return IndexStatus::Error("Cannot create the index tag " + name + ": record " +
                                 std::to_string(r) + " cannot be read.");
     const RecordView v{table.fields, bytes.data(), table.code_page};
+    if (cond && !cond->Holds(v)) continue;
     auto key = expr->MakeKey(v, m.key_type, m.key_length);
     if (!key) return IndexStatus::Error("Cannot create the index tag " + name + ".");
     entries.push_back({std::move(*key), r});

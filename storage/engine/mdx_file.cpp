@@ -21,6 +21,8 @@ namespace {
 constexpr size_t kHeadBytes = kMdxHeaderPages * kMdxPageSize;  // 2048
 constexpr size_t kTagTableStart = 544;
 constexpr size_t kTagEntryLength = 32;
+constexpr size_t kPendingOffset = 48;
+constexpr uint32_t kPendingCheck = 0xA5A5A5A5u;
 
 void StampDate(std::string& b, size_t off) {
   const std::time_t now = std::time(nullptr);
@@ -64,10 +66,7 @@ void PutU32(std::string& b, size_t off, uint32_t v) {
 }
 
 MdxFile::~MdxFile() {
-  if (fd_ >= 0) {
-    Unlock();
-    close(fd_);
-  }
+  if (fd_ >= 0) close(fd_);  // closing the descriptor drops its locks
 }
 
 IndexStatus MdxFile::Open(const std::string& path, bool writable, std::unique_ptr<MdxFile>& out) {
@@ -143,6 +142,11 @@ IndexStatus MdxFile::ParseHeader() {
   // A file without tags may stop after its header (one library writes 544 bytes); the
   // first tag added writes the whole tag table.
   free_page_ = GetU32(head_, 36);
+  const uint32_t pending = GetU32(head_, kPendingOffset + 4);
+  pending_record_ = head_.compare(kPendingOffset, 4, "PEND") == 0 && pending != 0 &&
+                            GetU32(head_, kPendingOffset + 8) == (pending ^ kPendingCheck)
+                        ? pending
+                        : 0;
 
   tags_.clear();
   std::set<std::string> names;
@@ -321,16 +325,45 @@ IndexStatus MdxFile::AddTagEntry(const MdxTagEntry& entry) {
   return IndexStatus::Ok();
 }
 
+IndexStatus MdxFile::SetPendingRecord(uint32_t recno) {
+  if (!writable_) return IndexStatus::Error(path_ + ": the index file is open read-only");
+  std::string mark(12, '\0');
+  if (recno != 0) {
+    mark.replace(0, 4, "PEND");
+    PutU32(mark, 4, recno);
+    PutU32(mark, 8, recno ^ kPendingCheck);
+  }
+  write_generation.fetch_add(1, std::memory_order_relaxed);
+  if (!WriteAt(fd_, mark.data(), mark.size(), kPendingOffset))
+    return IndexStatus::Error(path_ + ": cannot write the index header: " + std::strerror(errno));
+  head_.replace(kPendingOffset, mark.size(), mark);
+  pending_record_ = recno;
+  return IndexStatus::Ok();
+}
+
 bool MdxFile::Lock() {
-  if (locked_) return true;
-  locked_ = LockRangeWithRetry(fd_, kLockBase, 1);
-  return locked_;
+  if (lock_depth_ > 0) {
+    ++lock_depth_;
+    return true;
+  }
+  if (!LockRangeWithRetry(fd_, kLockBase, 1)) return false;
+  lock_depth_ = 1;
+  return true;
+}
+
+bool MdxFile::LockShared() {
+  if (lock_depth_ > 0) {
+    ++lock_depth_;
+    return true;
+  }
+  if (!LockRangeWithRetry(fd_, kLockBase, 1, /*exclusive=*/false)) return false;
+  lock_depth_ = 1;
+  return true;
 }
 
 void MdxFile::Unlock() {
-  if (!locked_) return;
+  if (lock_depth_ == 0 || --lock_depth_ > 0) return;
   UnlockRange(fd_, kLockBase, 1);
-  locked_ = false;
 }
 
 }  // namespace snyltdyr::engine

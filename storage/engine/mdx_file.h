@@ -17,10 +17,18 @@
 //   19 0x02, 20 key type.
 //
 // Invariants kept by every write: child blocks are written before the blocks and header
-// words that point at them; header bytes 32-35 always cover every block in use; unknown
-// bytes of the header and of tag headers (other programs leave memory residue there) are
-// kept as they were. The index lock (byte 0xEFFFFFFE of the .MDX) is held while any tag
-// changes, and the header is read again right after taking it.
+// words that point at them; header bytes 32-39 (page count, free list) are written before
+// a block they newly cover or no longer list is linked into a tree, so that they always
+// cover every block in use and never list one; unknown bytes of the header and of tag
+// headers (other programs leave memory residue there) are kept as they were. The index
+// lock (byte 0xEFFFFFFE of the .MDX) is held while any tag changes, and the header is
+// read again right after taking it.
+//
+// Pending change (bytes 48-59, in the unused part of the header): "PEND", the number of
+// the record whose change is under way, and that number xor 0xA5A5A5A5. A writer sets it
+// under the index lock before it touches the record or its keys and clears it when both
+// are done; one that is seen under the lock was left by a writer that stopped half way.
+// Other programs ignore these bytes (they hold residue in files of the original program).
 #pragma once
 
 #include <cstdint>
@@ -102,8 +110,19 @@ class MdxFile {
   uint64_t blocks_read() const { return blocks_read_; }
   uint64_t blocks_written() const { return blocks_written_; }
 
-  // The index lock, taken with a few short retries.
+  // The record of a change left half done (see the top of this file), 0 when none; as of
+  // the last Reload.
+  uint32_t pending_record() const { return pending_record_; }
+  // Sets (recno > 0) or clears (0) the pending change; the caller holds the lock.
+  IndexStatus SetPendingRecord(uint32_t recno);
+
+  // The index lock, taken with a few short retries: exclusive for changing the file,
+  // shared for looking at it while nobody changes it (a writer holds the lock for the
+  // whole of a change, so a reader holding the shared lock sees no change half done).
+  // Takings nest; the lock goes with the last Unlock. A shared taking inside an
+  // exclusive one is the exclusive one.
   bool Lock();
+  bool LockShared();
   void Unlock();
 
  private:
@@ -114,7 +133,8 @@ class MdxFile {
   std::string path_;
   int fd_ = -1;
   bool writable_ = false;
-  bool locked_ = false;
+  int lock_depth_ = 0;
+  uint32_t pending_record_ = 0;
   std::string head_;  // pages 0-3 as read (2048 bytes)
   uint32_t block_pages_ = 2;
   uint32_t page_count_ = 4;

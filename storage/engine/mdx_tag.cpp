@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <ctime>
+#include <set>
 
 #include "storage/engine/key_codec.h"
 
@@ -170,9 +171,12 @@ IndexStatus MdxTag::NewNode(MdxNode& node) {
   return s;
 }
 
-IndexStatus MdxTag::FreeNode(uint32_t page) {
-  pages_ -= std::min(pages_, file_->block_pages());
-  return file_->ReleaseBlock(page);
+IndexStatus MdxTag::FreeNodes(const std::vector<uint32_t>& pages) {
+  for (uint32_t page : pages) {
+    pages_ -= std::min(pages_, file_->block_pages());
+    if (IndexStatus s = file_->ReleaseBlock(page); !s) return s;
+  }
+  return pages.empty() ? IndexStatus::Ok() : file_->WriteHeader();
 }
 
 // ---- Walking --------------------------------------------------------------------------
@@ -415,75 +419,102 @@ IndexStatus MdxTag::Insert(const std::string& key_in, uint32_t recno, bool* inse
   MdxFrame& leaf = path.back();
   leaf.node.keys.insert(leaf.node.keys.begin() + static_cast<long>(leaf.idx), key);
   leaf.node.ptrs.insert(leaf.node.ptrs.begin() + static_cast<long>(leaf.idx), recno);
-  const uint32_t pages_before = file_->page_count(), free_before = file_->free_page();
-  s = leaf.node.size() > write_max() ? Split(path, path.size() - 1) : WriteNode(leaf.node);
-  if (!s) return s;
-  s = WriteTagHeader();
-  if (!s) return s;
-  if (file_->page_count() != pages_before || file_->free_page() != free_before)
-    s = file_->WriteHeader();
+  if (leaf.node.size() > write_max()) {
+    s = SplitPath(path);
+  } else {
+    s = WriteNode(leaf.node);  // one block: the key is in or it is not
+    if (s) s = WriteTagHeader();
+  }
   if (s && inserted) *inserted = true;
   return s;
 }
 
-IndexStatus MdxTag::Split(MdxPath& path, size_t level) {
-  MdxNode& a = path[level].node;
-  MdxNode r;
-  r.leaf = a.leaf;
-  IndexStatus s = NewNode(r);
-  if (!s) return s;
-  const size_t c = a.size();
+// The leaf of `path` holds one item too many. It splits, and so does every ancestor that
+// overflows in turn, by copying: the halves of a splitting node go into new blocks and
+// the node itself stays as it was until the one write that links the new blocks in (the
+// first ancestor with room, or the tag header when the root splits). A crash at any
+// point leaves the old tree or the new one, and blocks nobody uses, which the file
+// header's page count (written before anything links them) covers.
+IndexStatus MdxTag::SplitPath(MdxPath& path) {
+  const size_t leaf_level = path.size() - 1;
+  size_t top = leaf_level;  // the highest level that splits
+  while (top > 0 && path[top - 1].node.size() + 1 > write_max()) --top;
+  // Appending after the tag's last key (dates of new records, growing numbers) leaves
+  // the old leaf as it was, full, and starts a new one: the tag stays compact, and the
+  // old leaf need not be copied since it does not change.
+  const MdxFrame& leaf = path.back();
+  const bool appended = leaf.idx + 1 == leaf.node.size() && leaf.node.page == last_leaf_;
+  const size_t blocks = 2 * (leaf_level - top + 1) + (top == 0 ? 1 : 0) - (appended ? 1 : 0);
+  std::vector<MdxNode> made(blocks);
+  for (MdxNode& n : made)
+    if (IndexStatus s = NewNode(n); !s) return s;
+  if (IndexStatus s = file_->WriteHeader(); !s) return s;
+
+  std::vector<uint32_t> replaced;
   std::string separator;
-  if (a.leaf) {
-    // Appending after the tag's last key (dates of new records, growing numbers) leaves
-    // the old leaf full and starts a new one, so such tags stay compact.
-    const bool appended = path[level].idx + 1 == c && a.page == last_leaf_;
-    const size_t k = appended ? c - 1 : (c + 1) / 2;
-    r.keys.assign(a.keys.begin() + static_cast<long>(k), a.keys.end());
-    r.ptrs.assign(a.ptrs.begin() + static_cast<long>(k), a.ptrs.end());
-    a.keys.resize(k);
-    a.ptrs.resize(k);
-    separator = a.keys.back();
-  } else {
-    const size_t k = c / 2;
-    separator = a.keys[k];
-    r.keys.assign(a.keys.begin() + static_cast<long>(k) + 1, a.keys.end());
-    r.ptrs.assign(a.ptrs.begin() + static_cast<long>(k) + 1, a.ptrs.end());
-    r.extra = a.extra;
-    a.extra = a.ptrs[k];
-    a.keys.resize(k);
-    a.ptrs.resize(k);
-  }
-  // Child first: the new node, then what points at it, then the shrunk old node. A crash
-  // in between leaves entries reachable twice, never lost.
-  s = WriteNode(r);
-  if (!s) return s;
-  if (a.leaf && last_leaf_ == a.page) last_leaf_ = r.page;
-  if (level == 0) {
-    MdxNode root;
-    root.leaf = false;
-    s = NewNode(root);
-    if (!s) return s;
-    root.keys.push_back(separator);
-    root.ptrs.push_back(a.page);
-    root.extra = r.page;
-    s = WriteNode(root);
-    if (!s) return s;
-    root_ = root.page;
-  } else {
-    MdxFrame& p = path[level - 1];
-    const size_t i = p.idx;
-    p.node.keys.insert(p.node.keys.begin() + static_cast<long>(i), separator);
-    p.node.ptrs.insert(p.node.ptrs.begin() + static_cast<long>(i), a.page);
-    if (i + 1 < p.node.size()) {
-      p.node.ptrs[i + 1] = r.page;
-    } else {
-      p.node.extra = r.page;
+  uint32_t left_page = 0, right_page = 0;
+  size_t next_block = 0;
+  for (size_t level = leaf_level;; --level) {
+    MdxNode& a = path[level].node;
+    if (level < leaf_level) {  // the child below split into left and right
+      const size_t i = path[level].idx;
+      a.keys.insert(a.keys.begin() + static_cast<long>(i), separator);
+      a.ptrs.insert(a.ptrs.begin() + static_cast<long>(i), left_page);
+      if (i + 1 < a.size()) {
+        a.ptrs[i + 1] = right_page;
+      } else {
+        a.extra = right_page;
+      }
     }
-    s = p.node.size() > write_max() ? Split(path, level - 1) : WriteNode(p.node);
-    if (!s) return s;
+    if (level < top) {  // room here: this write links the new blocks in
+      if (IndexStatus s = WriteNode(a); !s) return s;
+      break;
+    }
+    const bool keep_left = a.leaf && appended;
+    MdxNode kept;
+    MdxNode& l = keep_left ? kept : made[next_block++];
+    MdxNode& r = made[next_block++];
+    if (keep_left) l.page = a.page;
+    l.leaf = r.leaf = a.leaf;
+    const size_t c = a.size();
+    if (a.leaf) {
+      const size_t k = appended ? c - 1 : (c + 1) / 2;
+      l.keys.assign(a.keys.begin(), a.keys.begin() + static_cast<long>(k));
+      l.ptrs.assign(a.ptrs.begin(), a.ptrs.begin() + static_cast<long>(k));
+      r.keys.assign(a.keys.begin() + static_cast<long>(k), a.keys.end());
+      r.ptrs.assign(a.ptrs.begin() + static_cast<long>(k), a.ptrs.end());
+      separator = l.keys.back();
+      if (first_leaf_ == a.page) first_leaf_ = l.page;
+      if (last_leaf_ == a.page) last_leaf_ = r.page;
+    } else {
+      const size_t k = c / 2;
+      separator = a.keys[k];
+      l.keys.assign(a.keys.begin(), a.keys.begin() + static_cast<long>(k));
+      l.ptrs.assign(a.ptrs.begin(), a.ptrs.begin() + static_cast<long>(k));
+      l.extra = a.ptrs[k];
+      r.keys.assign(a.keys.begin() + static_cast<long>(k) + 1, a.keys.end());
+      r.ptrs.assign(a.ptrs.begin() + static_cast<long>(k) + 1, a.ptrs.end());
+      r.extra = a.extra;
+    }
+    if (!keep_left)
+      if (IndexStatus s = WriteNode(l); !s) return s;
+    if (IndexStatus s = WriteNode(r); !s) return s;
+    if (!keep_left) replaced.push_back(a.page);
+    left_page = l.page;
+    right_page = r.page;
+    if (level == 0) {  // a new root over the two halves; the tag header links it in
+      MdxNode& root = made[next_block++];
+      root.leaf = false;
+      root.keys = {separator};
+      root.ptrs = {left_page};
+      root.extra = right_page;
+      if (IndexStatus s = WriteNode(root); !s) return s;
+      root_ = root.page;
+      break;
+    }
   }
-  return WriteNode(path[level].node);
+  if (IndexStatus s = WriteTagHeader(); !s) return s;
+  return FreeNodes(replaced);
 }
 
 IndexStatus MdxTag::Remove(const std::string& key_in, uint32_t recno, bool& found) {
@@ -492,56 +523,63 @@ IndexStatus MdxTag::Remove(const std::string& key_in, uint32_t recno, bool& foun
   MdxPath path;
   IndexStatus s = FindExact(key, recno, path, found);
   if (!s || !found) return s;
-  const uint32_t pages_before = file_->page_count(), free_before = file_->free_page();
   MdxFrame& leaf = path.back();
   const bool was_last = leaf.idx + 1 == leaf.node.size();
   leaf.node.keys.erase(leaf.node.keys.begin() + static_cast<long>(leaf.idx));
   leaf.node.ptrs.erase(leaf.node.ptrs.begin() + static_cast<long>(leaf.idx));
-  if (leaf.node.size() == 0 && path.size() > 1) {
-    s = RemoveChild(path, path.size() - 1);
-    if (s) s = FixEdgeLeaves();
-  } else {
-    s = WriteNode(leaf.node);
-    if (s && was_last && leaf.node.size() > 0)
-      s = FixSeparator(path, path.size() - 1, leaf.node.keys.back());
-  }
-  if (!s) return s;
-  s = WriteTagHeader();
-  if (s && (file_->page_count() != pages_before || file_->free_page() != free_before))
-    s = file_->WriteHeader();
+  if (leaf.node.size() == 0 && path.size() > 1) return UnlinkEmptyLeaf(path);
+  s = WriteNode(leaf.node);  // one block: the key is out or it is not
+  // A separator greater than its subtree needs is still a sound tree; keeping it exact
+  // helps other programs' checks.
+  if (s && was_last && leaf.node.size() > 0)
+    s = FixSeparator(path, path.size() - 1, leaf.node.keys.back());
+  if (s) s = WriteTagHeader();
   return s;
 }
 
-// The node at `level` has no entries left: take it out of its parent.
-IndexStatus MdxTag::RemoveChild(MdxPath& path, size_t level) {
-  IndexStatus s = FreeNode(path[level].node.page);
-  if (!s) return s;
-  MdxFrame& p = path[level - 1];
-  const size_t i = p.idx;
-  std::string new_greatest;
-  bool greatest_changed = false;
-  if (i < p.node.size()) {
-    p.node.keys.erase(p.node.keys.begin() + static_cast<long>(i));
-    p.node.ptrs.erase(p.node.ptrs.begin() + static_cast<long>(i));
-  } else if (p.node.size() > 0) {
-    p.node.extra = p.node.ptrs.back();
-    new_greatest = p.node.keys.back();
-    greatest_changed = true;
-    p.node.keys.pop_back();
-    p.node.ptrs.pop_back();
-  } else if (level - 1 > 0) {
-    return RemoveChild(path, level - 1);  // the branch lost its only child
+// The leaf of `path` is empty: one write takes it (and every ancestor it leaves without
+// children) out of the tree, then the blocks are released. Released blocks are never
+// linked anywhere when they go on the free list.
+IndexStatus MdxTag::UnlinkEmptyLeaf(MdxPath& path) {
+  std::vector<uint32_t> gone{path.back().node.page};
+  size_t level = path.size() - 1;
+  while (level > 0 && path[level - 1].node.size() == 0) {  // its only child is going
+    --level;
+    gone.push_back(path[level].node.page);
+  }
+  IndexStatus s;
+  if (level == 0) {  // nothing is left: the root becomes an empty leaf
+    gone.pop_back();
+    MdxNode& root = path[0].node;
+    root.leaf = true;
+    root.keys.clear();
+    root.ptrs.clear();
+    root.extra = 0;
+    s = WriteNode(root);
   } else {
-    p.node.leaf = true;  // the root lost its only child: an empty tag
-    p.node.extra = 0;
-    return WriteNode(p.node);
+    MdxFrame& p = path[level - 1];
+    const size_t i = p.idx;
+    std::string new_greatest;
+    if (i < p.node.size()) {
+      p.node.keys.erase(p.node.keys.begin() + static_cast<long>(i));
+      p.node.ptrs.erase(p.node.ptrs.begin() + static_cast<long>(i));
+    } else {  // the last child goes: the one before it takes its place
+      p.node.extra = p.node.ptrs.back();
+      new_greatest = p.node.keys.back();
+      p.node.keys.pop_back();
+      p.node.ptrs.pop_back();
+    }
+    if (level - 1 == 0 && p.node.size() == 0) {  // a root with one child gives way to it
+      root_ = p.node.extra;
+      gone.push_back(p.node.page);
+    } else {
+      s = WriteNode(p.node);
+      if (s && !new_greatest.empty()) s = FixSeparator(path, level - 1, new_greatest);
+    }
   }
-  if (level - 1 == 0 && p.node.size() == 0) {  // a root with one child gives way to it
-    root_ = p.node.extra;
-    return FreeNode(p.node.page);
-  }
-  s = WriteNode(p.node);
-  if (s && greatest_changed) s = FixSeparator(path, level - 1, new_greatest);
+  if (s) s = FixEdgeLeaves();
+  if (s) s = WriteTagHeader();  // links the new root in when the root gave way
+  if (s) s = FreeNodes(gone);
   return s;
 }
 
@@ -566,6 +604,45 @@ IndexStatus MdxTag::FixEdgeLeaves() {
   s = DescendEdge(root_, false, p);
   if (!s) return s;
   last_leaf_ = p.back().node.page;
+  return IndexStatus::Ok();
+}
+
+IndexStatus MdxTag::CountEntries(uint64_t& count) const {
+  count = 0;
+  MdxPath edge;  // all leaves are as deep as the first
+  IndexStatus s = DescendEdge(root_, true, edge);
+  if (!s) return s;
+  const size_t leaf_level = edge.size() - 1;
+  if (leaf_level == 0) {
+    count = edge.back().node.size();
+    return IndexStatus::Ok();
+  }
+  std::vector<std::pair<uint32_t, size_t>> branches{{root_, 0}};  // page, level
+  std::set<uint32_t> seen;
+  std::string head;
+  while (!branches.empty()) {
+    const auto [page, level] = branches.back();
+    branches.pop_back();
+    MdxNode node;
+    if (!seen.insert(page).second || (s = ReadNode(page, node), !s) || node.leaf)
+      return s ? IndexStatus::Error(file_->path() + ": tag " + entry_.name + ": node at page " +
+                                    std::to_string(page) + " is not where a branch belongs")
+               : s;
+    for (size_t i = 0; i <= node.size(); ++i) {
+      const uint32_t child = node.child(i);
+      if (level + 1 < leaf_level) {
+        branches.push_back({child, level + 1});
+        continue;
+      }
+      // A leaf: only its item count is read.
+      if (s = file_->ReadBlockStart(child, 4, head); !s) return s;
+      const uint32_t n = GetU32(head, 0);
+      if (n > read_max_)
+        return IndexStatus::Error(file_->path() + ": tag " + entry_.name + ": node at page " +
+                                  std::to_string(child) + " claims " + std::to_string(n) + " keys");
+      count += n;
+    }
+  }
   return IndexStatus::Ok();
 }
 
@@ -663,6 +740,11 @@ IndexStatus MdxTag::Create(MdxFile& file, const MdxTagSpec& tag_def, std::vector
   h[23] = static_cast<char>(t->unique_byte_);
   const std::string expr = tag_def.expression.substr(0, kExpressionMax);
   std::memcpy(h.data() + kExpressionOffset, expr.data(), expr.size());
+  if (!tag_def.for_expression.empty()) {
+    const std::string cond = tag_def.for_expression.substr(0, kExpressionMax);
+    h[245] = 1;
+    std::memcpy(h.data() + kForOffset, cond.data(), cond.size());
+  }
   h[246] = entries.empty() ? 0 : 1;
   PutU32(h, 248, t->first_leaf_);
   PutU32(h, 252, t->last_leaf_);

@@ -23,6 +23,11 @@
 // A tag keeps no nodes between operations: every operation reads what it walks, so
 // changes made by other openings of the file are seen. A caller that keeps a path (a
 // cursor's place in the order) has it checked by Revalidate before going on from it.
+//
+// Changes survive a crash at any point: each takes effect through the write of one block
+// (the leaf, the first ancestor with room, or the tag header for a new root), and every
+// block written before that one is new and linked by nothing yet; blocks a change no
+// longer links go on the free list only after it took effect.
 #pragma once
 
 #include <cstdint>
@@ -61,6 +66,7 @@ struct MdxTagSpec {
   uint16_t key_length = 0;
   bool descending = false;
   bool unique = false;
+  std::string for_expression;  // empty: every record has its key
   std::string single_field;  // the field's name when the key is one field
 };
 
@@ -128,6 +134,9 @@ class MdxTag {
 
   // Reads one node with its checks (page in range, item count, child pages).
   IndexStatus ReadNode(uint32_t page, MdxNode& node) const;
+  // The number of entries, from the branches and the item count of each leaf (a cheap
+  // look: the keys of the leaves are not read).
+  IndexStatus CountEntries(uint64_t& count) const;
 
  private:
   MdxTag() = default;
@@ -142,12 +151,13 @@ class MdxTag {
   IndexStatus Normalize(MdxPath& path, bool& found) const;
   // The raw place of (key, recno): its leaf index may equal the leaf's item count.
   IndexStatus SeekPlace(const std::string& key, uint32_t recno, bool strict, MdxPath& path) const;
-  IndexStatus Split(MdxPath& path, size_t level);
-  IndexStatus RemoveChild(MdxPath& path, size_t level);
+  IndexStatus SplitPath(MdxPath& path);
+  IndexStatus UnlinkEmptyLeaf(MdxPath& path);
   IndexStatus FixSeparator(MdxPath& path, size_t level, const std::string& key);
   IndexStatus FixEdgeLeaves();
   IndexStatus NewNode(MdxNode& node);
-  IndexStatus FreeNode(uint32_t page);
+  // Puts blocks no node links any more on the free list, then writes the file header.
+  IndexStatus FreeNodes(const std::vector<uint32_t>& pages);
   uint32_t write_max() const { return write_max_; }
 
   MdxFile* file_ = nullptr;

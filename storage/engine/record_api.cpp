@@ -305,9 +305,10 @@ Result GetExactRecordCount(Handle cursor, uint32_t& count) {
   Result r = order->First(p);
   std::vector<uint8_t> record;
   while (r == kOk) {
-    if (Result read = c->table().ReadRecordCached(p.recno, record)) return read;
+    bool gone = false;
+    if (Result read = ReadConfirmed(c->table(), *order, p, record, gone)) return read;
     RecordView view = c->table().View(record.data());
-    if (!view.Deleted() && c->Passes(view)) ++n;
+    if (!gone && !view.Deleted() && c->Passes(view)) ++n;
     OrderPos from = p;
     r = order->Next(from, p);
   }

@@ -101,7 +101,9 @@ Result Table::OpenMemo() {
     return kOk;
   }
   bool exists = false;
-  std::string path = CompanionPath(dbf_path_, ".DBT", exists);
+  std::string clash;
+  std::string path = CompanionPath(dbf_path_, ".DBT", exists, &clash);
+  if (!clash.empty()) return Fail(kErrAmbiguousFileName, clash);
   if (!exists) {
     ForbidWrites(kErrMemoFileNotFound, "The memo file " + path + " is missing.");
     return kOk;
@@ -231,6 +233,12 @@ void Table::UnlockAllRecords() {
   while (!locked_records_.empty()) UnlockRecord(*locked_records_.begin());
 }
 
+// Every write below goes: checks and the companion's consent (BeginWrite), memo blocks,
+// the record, then the companion again (FinishWrite), all under the record's lock (and,
+// for an append, the header and append locks). The companion keeps the index in an order
+// that survives a crash at any of these points; when a write of ours fails half way it
+// hears of it (AbandonWrite) and makes the index follow what the file holds.
+
 Result Table::AppendRecord(const uint8_t* record, const PrepareRecord& prepare, bool keep_lock,
                            uint32_t& recno) {
   DropCache();
@@ -253,14 +261,22 @@ Result Table::AppendRecord(const uint8_t* record, const PrepareRecord& prepare, 
   after[0] = ' ';
   RecordView view = View(after.data());
   RecordChange change{WriteKind::kInsert, recno, nullptr, &view};
-  Result r = companion_ ? companion_->AllowWrite(change) : kOk;
-  if (r == kOk && prepare) r = prepare(after.data());
-  // The record and the marker after it first, then the count: a reader never counts a
-  // record that is not whole.
-  if (r == kOk) r = dbf_->WriteRecord(recno, after.data());
-  if (r == kOk) r = dbf_->WriteEndMarker(recno);
-  if (r == kOk) r = dbf_->WriteCountAndDate(recno);
-  if (r == kOk && companion_) r = companion_->AfterWrite(change);
+  Result r = companion_ ? companion_->BeginWrite(change) : kOk;
+  if (r == kOk) {
+    if (prepare) r = prepare(after.data());
+    // The record and the marker after it first, then the count: a reader never counts a
+    // record that is not whole.
+    if (r == kOk) r = dbf_->WriteRecord(recno, after.data());
+    if (r == kOk) r = dbf_->WriteEndMarker(recno);
+    if (r == kOk) r = dbf_->WriteCountAndDate(recno);
+    if (companion_) {
+      if (r == kOk) {
+        r = companion_->FinishWrite(change);
+      } else {
+        companion_->AbandonWrite(change);
+      }
+    }
+  }
   if (r != kOk || !keep_lock) UnlockRecord(recno);
   return r;
 }
@@ -279,18 +295,25 @@ Result Table::WriteRecord(uint32_t recno, const uint8_t* record, const PrepareRe
   RecordView before_view = View(before.data()), after_view = View(after.data());
   RecordChange change{WriteKind::kModify, recno, &before_view, &after_view};
   if (companion_)
-    if (Result r = companion_->AllowWrite(change)) return r;
-  if (prepare)
-    if (Result r = prepare(after.data())) return r;
-  if (Result r = dbf_->WriteRecord(recno, after.data())) return r;
-  if (Result r = dbf_->WriteDate()) return r;
-  const Result r = companion_ ? companion_->AfterWrite(change) : kOk;
+    if (Result r = companion_->BeginWrite(change)) return r;
+  Result r = prepare ? prepare(after.data()) : kOk;
+  if (r == kOk) r = dbf_->WriteRecord(recno, after.data());
+  if (r == kOk) r = dbf_->WriteDate();
+  if (companion_) {
+    if (r == kOk) {
+      r = companion_->FinishWrite(change);
+    } else {
+      companion_->AbandonWrite(change);
+      return r;
+    }
+  }
+  if (r != kOk) return r;
   // The record as this opening just wrote it, under its lock, is what the file holds.
   DropCache();
   cache_ = std::move(after);
   cache_first_ = recno;
   cache_count_ = 1;
-  return r;
+  return kOk;
 }
 
 Result Table::MarkDeleted(uint32_t recno) {
@@ -304,10 +327,28 @@ Result Table::MarkDeleted(uint32_t recno) {
   RecordView before_view = View(before.data()), after_view = View(after.data());
   RecordChange change{WriteKind::kDelete, recno, &before_view, &after_view};
   if (companion_)
-    if (Result r = companion_->AllowWrite(change)) return r;
-  if (Result r = dbf_->WriteByte(dbf_->RecordOffset(recno), '*')) return r;
-  if (Result r = dbf_->WriteDate()) return r;
-  return companion_ ? companion_->AfterWrite(change) : kOk;
+    if (Result r = companion_->BeginWrite(change)) return r;
+  Result r = dbf_->WriteByte(dbf_->RecordOffset(recno), '*');
+  if (r == kOk) r = dbf_->WriteDate();
+  if (companion_) {
+    if (r == kOk) return companion_->FinishWrite(change);
+    companion_->AbandonWrite(change);
+  }
+  return r;
+}
+
+Result Table::WriteHeaderByte(uint64_t offset, uint8_t value) {
+  if (Result r = CheckWritable()) return r;
+  const int fd = dbf_->fd();
+  RangeLock header{fd, kHeaderLockOffset};
+  if (!Exclusive() && !(header.held = LockRangeWithRetry(fd, kHeaderLockOffset, 1)))
+    return Fail(kErrTableBusy, dbf_path_ + ": another user is changing the table header.");
+  return dbf_->WriteByte(offset, value);
+}
+
+std::string Table::WriteRefusalText() const {
+  if (write_refusal_ != kOk) return write_refusal_text_;
+  return companion_ ? companion_->WriteRefusal() : std::string();
 }
 
 }  // namespace snyltdyr::engine

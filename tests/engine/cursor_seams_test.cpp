@@ -71,10 +71,11 @@ class Descending : public RecordOrder {
 class Recorder : public TableCompanion {
  public:
   explicit Recorder(Table& t) : t_(t) {}
-  Result AllowWrite(const RecordChange& c) override {
+  Result BeginWrite(const RecordChange& c) override {
     return c.after != nullptr && Name(c.after) == "NEI" ? kErrIndexOutOfDate : kOk;
   }
-  Result AfterWrite(const RecordChange& c) override {
+  void AbandonWrite(const RecordChange& c) override { Log().changes.push_back("abandon " + std::to_string(c.recno)); }
+  Result FinishWrite(const RecordChange& c) override {
     const char* kind = c.kind == WriteKind::kInsert ? "insert" : c.kind == WriteKind::kModify ? "modify" : "delete";
     Log().changes.push_back(std::string(kind) + " " + std::to_string(c.recno) + " " + Name(c.before) + "|" + Name(c.after));
     return kOk;
