@@ -14,6 +14,7 @@
 #include "register/snyltdyr_register.h"
 #include "runtime/cp1252.h"
 #include "runtime/exception.h"
+#include "storage/engine/engine.h"
 
 namespace snyltdyr {
 namespace {
@@ -26,6 +27,7 @@ const char* const kUsage =
     "  export DIR [SELECTION] [--index NAME]\n"
     "  sort DIR FIELD\n"
     "  add-index DIR NAME [FIELDS]\n"
+    "  reindex DIR\n"
     "  filter-tree TEXT\n"
     "SELECTION: [--kind alle|haptor|tricodina] [--funn] [--behandling]"
     " [--year-class alle|0..5]\n";
@@ -100,7 +102,7 @@ const std::set<std::string> kSelectionFlags = {"--funn", "--behandling"};
 
 void OpenRegister(SnyltdyrRegister& r, const std::string& dir) {
   r.SnyltdyrTable.SetDatabaseName(DirectoryName(dir));
-  r.SnyltdyrTable.Open();
+  r.OpenHere();
   r.StartSelection();
 }
 
@@ -180,6 +182,9 @@ int Stats(const std::vector<std::string>& args, std::ostream& out) {
   }
   PrintLine(out, "Antall: " + r.AntallText());
   PrintLine(out, "Snitt: " + r.GradText());
+  // The window shows a read-only table's reason; so does this.
+  const std::string why = r.ReadOnlyReason();
+  if (!why.empty()) PrintLine(out, "Read-only: " + why);
   return 0;
 }
 
@@ -209,13 +214,15 @@ int Export(const std::vector<std::string>& args, std::ostream& out) {
   SnyltdyrRegister r;
   OpenSelection(r, a);
   TTable& t = r.SnyltdyrTable;
-  if (a.Has("--index")) t.SetIndexName(Utf8ToCp1252(a.Value("--index")));
+  // Asked for even when it is the current one: an index that could not be used at
+  // opening fails here with its reason, rather than the rows coming in another order.
+  t.SetIndexName(a.Has("--index") ? Utf8ToCp1252(a.Value("--index")) : kDateIndexName);
   const TFields& fields = t.Fields();
-  std::string line;
+  std::string line, csv;
   for (int32_t i = 0; i < fields.Count(); ++i) {
     line += (i ? "," : "") + CsvCell(fields[i]->DisplayLabel());
   }
-  out << Cp1252ToUtf8(line) << "\r\n";
+  csv += Cp1252ToUtf8(line) + "\r\n";
   t.First();
   while (!t.AtEnd()) {
     line.clear();
@@ -223,9 +230,11 @@ int Export(const std::vector<std::string>& args, std::ostream& out) {
       const TField& f = *fields[i];
       line += (i ? "," : "") + CsvCell(f.IsBlob() ? f.AsString() : f.DisplayText());
     }
-    out << Cp1252ToUtf8(line) << "\r\n";
+    csv += Cp1252ToUtf8(line) + "\r\n";
     t.Next();
   }
+  // Written only when every row was read: a failure part way leaves no partial file.
+  out << csv;
   return 0;
 }
 
@@ -253,6 +262,33 @@ int AddIndex(const std::vector<std::string>& args, std::ostream& out) {
   const std::string fields = a.positional.size() > 2 ? Utf8ToCp1252(a.positional[2]) : name;
   r.SnyltdyrTable.CreateIndex(name, fields, 0);
   PrintLine(out, "Index " + name + " added");
+  return 0;
+}
+
+// Rebuilds the table's production index; progress goes to `err` on large tables.
+int Reindex(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  const Arguments a = Parse(args, 1, {}, {});
+  ExpectPositional(a, 1, 1);
+  SnyltdyrRegister r;
+  r.SnyltdyrTable.SetDatabaseName(DirectoryName(a.positional[0]));
+  constexpr uint32_t kShowProgressFrom = 100000;
+  uint32_t shown = 0;
+  const engine::RebuildReport report =
+      r.SnyltdyrTable.RebuildIndexes([&](uint32_t done, uint32_t records) {
+        const uint32_t tenths = static_cast<uint32_t>(uint64_t{done} * 10 / records);
+        if (records < kShowProgressFrom || tenths == shown) return;
+        shown = tenths;
+        err << "Reading records: " << tenths * 10 << "% (" << done << " of " << records << ")\n";
+      });
+  std::string tags;
+  for (const std::string& tag : report.tags) tags += (tags.empty() ? "" : ", ") + tag;
+  out << "Index rebuilt from " << report.records << " records: "
+      << (tags.empty() ? std::string("no tags; the table has no index now") : tags) << '\n';
+  for (const std::string& tag : report.dropped)
+    out << "Tag " << tag << " was left out: its definition could not be read\n";
+  if (report.definitions_from != report.index_file)
+    out << "Tag definitions taken from " << report.definitions_from << '\n';
+  if (!report.backup_file.empty()) out << "The old index is kept as " << report.backup_file << '\n';
   return 0;
 }
 
@@ -296,7 +332,7 @@ int FilterTree(const std::vector<std::string>& args, std::ostream& out) {
   return 0;
 }
 
-int Dispatch(const std::vector<std::string>& args, std::ostream& out) {
+int Dispatch(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
   if (args.empty()) throw UsageError("no command");
   const std::string& command = args[0];
   if (command == "create-sample") return CreateSample(args, out);
@@ -305,6 +341,7 @@ int Dispatch(const std::vector<std::string>& args, std::ostream& out) {
   if (command == "export") return Export(args, out);
   if (command == "sort") return Sort(args, out);
   if (command == "add-index") return AddIndex(args, out);
+  if (command == "reindex") return Reindex(args, out, err);
   if (command == "filter-tree") return FilterTree(args, out);
   throw UsageError("unknown command " + command);
 }
@@ -318,7 +355,7 @@ std::string ErrorBoxText(const std::string& message) {
 
 int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
   try {
-    return Dispatch(args, out);
+    return Dispatch(args, out, err);
   } catch (const UsageError& e) {
     err << "snyltdyr-cli: " << e.Message() << '\n' << kUsage;
     return 2;

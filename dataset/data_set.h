@@ -158,6 +158,9 @@ class TDataSet : public TComponent {
   virtual void SetRecordNumber(int32_t number);
   virtual bool IsNumbered() const;
   virtual bool Modifiable() const;
+  // Why the records cannot be changed (for the message of Edit and Insert, and for the
+  // window to show); empty when they can, or when the binding gives no reason.
+  virtual std::string ReadOnlyReason() const { return {}; }
 
   // ---- Filter properties (stored here; the binding applies them) --------------------
   const std::string& Filter() const { return filter_; }
@@ -319,6 +322,8 @@ class TDataSet : public TComponent {
 
   // Editing helpers (data_set_editing.cpp).
   void BeginInsertAppend();
+  // "Cannot modify a read-only dataset", with ReadOnlyReason() when there is one.
+  void CheckModifiable();
   void EndInsertAppend();
   void RunWithRetry(const std::function<void()>& operation, const TDataSetErrorEvent& handler);
 

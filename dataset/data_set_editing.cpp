@@ -71,7 +71,7 @@ void TDataSet::Edit() {
     return;
   }
   EnsureBrowseMode();
-  if (!Modifiable()) DatabaseError(msg::kDataSetReadOnly);
+  CheckModifiable();
   Call(BeforeEdit, *this);
   RunWithRetry([this] { BeginRecordEdit(); }, OnEditError);
   CalculateFields(ActiveBuffer());
@@ -80,9 +80,17 @@ void TDataSet::Edit() {
   Call(AfterEdit, *this);
 }
 
+void TDataSet::CheckModifiable() {
+  if (Modifiable()) return;
+  // The reason follows the fixed text on a line of its own, so the user learns why.
+  const std::string why = ReadOnlyReason();
+  DatabaseError(why.empty() ? std::string(msg::kDataSetReadOnly)
+                            : std::string(msg::kDataSetReadOnly) + "\n" + why);
+}
+
 void TDataSet::BeginInsertAppend() {
   EnsureBrowseMode();
-  if (!Modifiable()) DatabaseError(msg::kDataSetReadOnly);
+  CheckModifiable();
   Call(BeforeInsert, *this);
   Call(BeforeScroll, *this);
 }

@@ -1,5 +1,7 @@
 #include "register/snyltdyr_register.h"
 
+#include "storage/db_engine_error.h"
+
 namespace snyltdyr {
 namespace {
 
@@ -54,10 +56,26 @@ SnyltdyrRegister::~SnyltdyrRegister() {
 
 void SnyltdyrRegister::OpenTable() {
   try {
-    SnyltdyrTable.Open();
+    OpenHere();
   } catch (...) {
     SnyltdyrTable.SetDatabaseName(kFallbackDataDirectory);
+    OpenHere();
+  }
+}
+
+void SnyltdyrRegister::OpenHere() {
+  try {
     SnyltdyrTable.Open();
+  } catch (const EDBEngineError&) {
+    throw;
+  } catch (const EDatabaseError& e) {
+    const std::string missing = EDatabaseError::WithComponent(
+        SnyltdyrTable.Name(), std::string("Index does not exist. Index: ") + kDateIndexName);
+    if (e.Message() != missing) throw;
+    const std::string dir = SnyltdyrTable.DatabaseName().empty() ? "." : SnyltdyrTable.DatabaseName();
+    throw EDatabaseError(missing + "\nThe table has no index " + kDateIndexName +
+                         ", by which the register shows it; add it with: snyltdyr-cli "
+                         "add-index \"" + dir + "\" " + kDateIndexName);
   }
 }
 
@@ -134,8 +152,8 @@ void SnyltdyrRegister::SortByField(const std::string& field_name) {
 
 void SnyltdyrRegister::AddFieldIndex(const std::string& index_name,
                                      const std::string& field_names, TIndexOptions options) {
+  const bool was_exclusive = SnyltdyrTable.Exclusive();
   try {
-    const bool was_exclusive = SnyltdyrTable.Exclusive();
     if (!was_exclusive) {
       SnyltdyrTable.Close();
       SnyltdyrTable.SetExclusive(true);
@@ -148,6 +166,14 @@ void SnyltdyrRegister::AddFieldIndex(const std::string& index_name,
   } catch (...) {
     // Dropped without a message: the caller's second attempt to use the index reports
     // what is wrong.
+  }
+  // A step that failed may have left the table closed (another user has it open, so it
+  // cannot be had exclusively) or held exclusively (the index could not be added): it is
+  // opened again as it was, shared. A failure of that opening is the user's to see.
+  if (!was_exclusive && SnyltdyrTable.Active() && SnyltdyrTable.Exclusive()) SnyltdyrTable.Close();
+  if (!SnyltdyrTable.Active()) {
+    SnyltdyrTable.SetExclusive(was_exclusive);
+    SnyltdyrTable.Open();
   }
 }
 

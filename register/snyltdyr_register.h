@@ -72,6 +72,13 @@ class SnyltdyrRegister {
   // Opens the table in its database; when that fails for any reason, in the fallback
   // directory. A failure there is passed on and leaves the state untouched.
   void OpenTable();
+  // Opens the table in its database, once. A table without the index DATO is reported
+  // with the command that adds it.
+  void OpenHere();
+  // Why the open table cannot be written (and, when the index DATO may not be used, that
+  // the records are in their stored order), with the command that repairs it; empty when
+  // the table is writable or closed. The window shows it; the command line prints it.
+  std::string ReadOnlyReason() const { return SnyltdyrTable.ReadOnlyReason(); }
   // The state after the window is shown: last record current, every year class, no kind,
   // then the count and grade.
   void StartSelection();
@@ -113,7 +120,9 @@ class SnyltdyrRegister {
   // Makes the index named after the field current, adding it the first time.
   void SortByField(const std::string& field_name);
   // Adds an index with the table opened exclusively for the moment; every failure is
-  // dropped and the steps after it do not run.
+  // dropped and the steps after it do not run, but the table is always left open and
+  // shared as it was found, so that a failure (another user has the table open) leaves
+  // the window usable and other users in.
   void AddFieldIndex(const std::string& index_name, const std::string& field_names,
                      TIndexOptions options);
 

@@ -432,6 +432,13 @@ void TEngineDataSet::RereadStorage() { Check(engine::ForceReread(cursor_)); }
 
 bool TEngineDataSet::Modifiable() const { return can_modify_; }
 
+std::string TEngineDataSet::ReadOnlyReason() const {
+  engine::CursorProperties props;
+  if (cursor_ == engine::kNoHandle || engine::GetCursorProperties(cursor_, props) != engine::kOk)
+    return {};
+  return props.write_refusal;
+}
+
 // ---- Record count and numbers -------------------------------------------------------------------
 
 int32_t TEngineDataSet::RecordTotal() {

@@ -61,6 +61,8 @@ class TEngineDataSet : public TDataSet {
   int32_t RecordNumber() const override;
   bool IsNumbered() const override;
   bool Modifiable() const override;
+  // Why the cursor cannot write, as the engine says now; empty when it can (or is closed).
+  std::string ReadOnlyReason() const override;
 
   // ---- Bookmarks ---------------------------------------------------------------------
   // Bookmark of the current record (empty when there is none).

@@ -189,8 +189,16 @@ engine::Handle TTable::CreateCursor(bool) {
   // table's own bytes, so nothing is converted twice.
   args.translate_fields = false;
   engine::Handle cursor = engine::kNoHandle;
+  open_refusal_.clear();
+  index_fallback_.clear();
   engine::Result r = engine::OpenTable(args, cursor);
   if (r == engine::kErrTableReadOnly && args.open_mode == engine::OpenMode::kReadWrite) {
+    // Reading is still possible: the table opens read-only and keeps the reason to tell
+    // (the entries of the refusal, without the code's own "read only" text).
+    const EDBEngineError refusal(r);
+    for (int i = 1; i < refusal.ErrorCount(); ++i)
+      open_refusal_ += (open_refusal_.empty() ? "" : "\n") + refusal.Errors(i).message;
+    if (open_refusal_.empty()) open_refusal_ = refusal.Message();
     args.open_mode = engine::OpenMode::kReadOnly;
     r = engine::OpenTable(args, cursor);
   }
@@ -205,7 +213,14 @@ engine::Handle TTable::CreateCursor(bool) {
     if (engine::GetTableLanguageDriver(cursor, locale) == engine::kOk) SetLocale(locale);
     const IndexParams params = IndexParamsOf(index_name_);
     if ((!params.file.empty() || !params.tag.empty()) && IsProductionIndex(params.file)) {
-      Check(engine::SwitchToIndex(cursor, params.file, params.tag, 0, false));
+      r = engine::SwitchToIndex(cursor, params.file, params.tag, 0, false);
+      // An index found damaged or out of step is never read through: the table opens in
+      // record order and says so (ReadOnlyReason); asking for the index again raises.
+      if (r == engine::kErrIndexOutOfDate || r == engine::kErrDamagedIndex) {
+        index_fallback_ = EDBEngineError(r).Message();
+      } else {
+        Check(r);
+      }
     }
   } catch (...) {
     new_cursor_ = engine::kNoHandle;
@@ -398,11 +413,40 @@ void TTable::SwitchToIndex(const IndexParams& params) {
 
 void TTable::SetIndexName(const std::string& name) {
   if (Active()) EnsureBrowseMode();
-  if (name == index_name_ && !index_holds_field_names_) return;
+  // A cursor that could not take its index at opening tries again, whatever the name.
+  const bool fallen_back = Active() && !index_fallback_.empty();
+  if (name == index_name_ && !index_holds_field_names_ && !fallen_back) return;
   if (Active()) SwitchToIndex(IndexParamsOf(name));  // raises before anything changes
   index_name_ = name;
   index_holds_field_names_ = false;
+  index_fallback_.clear();
   if (Active()) RefillBuffers(0);
+}
+
+std::string TTable::ReadOnlyReason() const {
+  if (Handle() == engine::kNoHandle) return {};
+  std::string why = open_refusal_.empty() ? TDBDataSet::ReadOnlyReason() : open_refusal_;
+  if (!index_fallback_.empty()) {
+    if (open_refusal_.empty()) why += (why.empty() ? "" : "\n") + index_fallback_;
+    why += (why.empty() ? "" : "\n") + std::string("The index ") + index_name_ +
+           " is not used: the records are shown in the order they are stored.";
+  }
+  return why;
+}
+
+engine::RebuildReport TTable::RebuildIndexes(const engine::RebuildProgress& progress) {
+  CheckInactive();
+  engine::RebuildReport report;
+  HoldDatabase(dbTableOperation);
+  try {
+    Check(engine::RebuildIndex(DBHandle(), NativeTableName(), DriverName(), progress, report));
+  } catch (...) {
+    ReleaseDatabase(dbTableOperation);
+    throw;
+  }
+  ReleaseDatabase(dbTableOperation);
+  InvalidateIndexDefs();
+  return report;
 }
 
 // ---- Adding indexes ---------------------------------------------------------------------------------

@@ -64,6 +64,18 @@ class TTable : public TDBDataSet {
   void CreateIndex(const std::string& name, const std::string& fields,
                    TIndexOptions options = 0, const std::string& descending_fields = {});
 
+  // Rebuilds the production index of the closed table from its records (every tag keeps
+  // its definition; the old index stays beside it as a backup). The table must not be
+  // open anywhere else. `progress` hears how many records were read.
+  engine::RebuildReport RebuildIndexes(const engine::RebuildProgress& progress = {});
+
+  // Why the open table cannot be written, and what the user can do about it: the engine's
+  // reason when a read-write opening was refused and the table fell back to reading, or
+  // what was found since; and when the index IndexName may not be used (found damaged or
+  // out of step), that the records are shown in their stored order. Empty when the table
+  // is writable, and while it is closed.
+  std::string ReadOnlyReason() const override;
+
   // ---- Table kind ------------------------------------------------------------------------
   // The type with ttDefault resolved from the file name (".DB", ".DBF", ".TXT").
   TTableType ResolvedTableType();
@@ -115,6 +127,10 @@ class TTable : public TDBDataSet {
   std::vector<std::string> index_files_;
   TIndexDefs index_defs_;
   std::string native_table_name_;  // cached; cleared when TableName changes
+  // Set by the opening, kept while open: why the read-write opening was refused, and why
+  // the cursor stayed in record order instead of IndexName.
+  std::string open_refusal_;
+  std::string index_fallback_;
   engine::Handle new_cursor_ = engine::kNoHandle;  // the cursor being created
 };
 

@@ -159,9 +159,11 @@ class Table {
 
   // Opens `dbf_path` (an existing file, its real name) for reading, and for writing unless
   // `open_mode` is read-only, takes the sharing lock for `share_mode`, checks the file and
-  // opens the memo file; then runs the companion openers. kErrTableReadOnly when writing
-  // was asked for and is not possible.
-  Result Open(const std::string& dbf_path, OpenMode open_mode, ShareMode share_mode);
+  // opens the memo file; then runs the companion openers (unless `with_companions` is
+  // false: the rebuild of an index, which makes the companion anew). kErrTableReadOnly
+  // when writing was asked for and is not possible.
+  Result Open(const std::string& dbf_path, OpenMode open_mode, ShareMode share_mode,
+              bool with_companions = true);
 
   const std::string& DbfPath() const { return dbf_path_; }
   const std::vector<FieldDesc>& Fields() const;

@@ -17,6 +17,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -206,6 +207,9 @@ struct CursorProperties {
   RecordNumbering numbering = RecordNumbering::kPhysical;
   uint8_t language_driver = 0;  // the header byte
   int code_page = 437;          // the table's native code page
+  // Why the cursor cannot write: the reason it opened read-only, or what was found since
+  // (an index out of step); empty when it can.
+  std::string write_refusal;
 };
 Result GetCursorProperties(Handle cursor, CursorProperties& props);
 // A new record that is inserted goes between records (kept for callers; an insert always
@@ -258,6 +262,27 @@ Result AddIndex(Handle database, Handle cursor, const IndexDescriptor& index);
 Result AddIndexToTable(Handle database, const std::string& table_name,
                        const std::string& driver, const IndexDescriptor& index);
 Result OpenIndexFile(Handle cursor, const std::string& index_file);  // kErrIndexAlreadyOpen
+
+// What a rebuild of a production index did.
+struct RebuildReport {
+  std::string index_file;             // the production index, as it is now
+  std::string backup_file;            // the index as it was (empty when there was none)
+  std::vector<std::string> tags;      // the tags rebuilt, in their order in the file
+  std::vector<std::string> dropped;   // tags whose definitions could not be read
+  std::string definitions_from;       // the file the definitions came from, or "the fields"
+  uint32_t records = 0;
+};
+// Told how many records were read, about every hundredth of the table.
+using RebuildProgress = std::function<void(uint32_t records_read, uint32_t records)>;
+// Rebuilds the table's production index from its records (index_rebuild.cpp): every tag
+// keeps its name, key expression, FOR condition, order and uniqueness. The table is held
+// exclusively meanwhile (kErrTableInUse while anyone else has it open). The new index is
+// written beside the old one and renamed into its place in one step; the old one stays
+// as <index>.bak. When the index file is missing or unreadable the definitions come from
+// that .bak, else from the fields the table's header marks as indexed. Nothing changes
+// when a tag's key cannot be made (kErrInvalidParameter, naming the tag).
+Result RebuildIndex(Handle database, const std::string& table_name, const std::string& driver,
+                    const RebuildProgress& progress, RebuildReport& report);
 
 Result GetTableLanguageDriver(Handle cursor, Handle& driver);
 // Native text of a language driver to code page 1252 and back. Characters the target

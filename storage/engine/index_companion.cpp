@@ -10,10 +10,6 @@
 namespace snyltdyr::engine {
 namespace {
 
-// Records whose keys are looked up in each tag when a table opens (besides the last
-// ones); with the count of every tag's entries this is the whole cost of the check.
-constexpr uint32_t kOpenCheckSample = 200;
-
 std::string UpperAscii(std::string s) {
   for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   return s;
@@ -139,7 +135,7 @@ Result OpenProductionIndex(Table& table) {
   IndexCompanion* c = companion.get();
   table.SetCompanion(std::move(companion));
   ProductionIndex& p = c->index();
-  p.CheckAtOpening([c] { return c->Now(); }, table.Writable(), kOpenCheckSample);
+  p.CheckAtOpening([c] { return c->Now(); }, table.Writable());
   if (!p.write_refusal().empty()) table.ForbidWrites(kErrIndexOutOfDate, p.write_refusal());
   return kOk;
 }

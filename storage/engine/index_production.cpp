@@ -1,5 +1,6 @@
 #include "storage/engine/index_production.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <map>
 
@@ -159,26 +160,36 @@ void ProductionIndex::CheckBeforeWriting(const IndexedTable& table, uint32_t rec
   }
 }
 
-IndexStatus ProductionIndex::AddTag(const NewTagSpec& tag_def, const IndexedTable& table) {
-  const std::string file = BaseName(file_->path());
-  const std::string name = UpperInCodePage(tag_def.name, code_page_);
+namespace {
+
+// A tag about to be made: what goes into its header, how its keys are made, its entries.
+struct PlannedTag {
+  MdxTagSpec spec;
+  std::optional<KeyExpression> expr;
+  std::optional<KeyCondition> cond;
+  std::vector<MdxEntry> entries;
+};
+
+IndexStatus PlanTag(const NewTagSpec& tag_def, const std::vector<FieldDesc>& fields,
+                    int code_page, PlannedTag& plan) {
+  const std::string name = UpperInCodePage(tag_def.name, code_page);
   if (name.empty()) return IndexStatus::Error("An index tag needs a name.");
   if (name.size() > kMdxTagNameMax)
     return IndexStatus::Error("The index tag name " + name + " is longer than 10 characters.");
-  if (Find(name)) return IndexStatus::Error("The index tag " + name + " already exists in " + file + ".");
-  if (file_->tags().size() >= kMdxMaxTags)
-    return IndexStatus::Error(file + " already holds 47 tags, the most an index file can hold.");
   std::string why;
-  auto expr = KeyExpression::Parse(tag_def.expression, fields_, code_page_, &why);
-  if (!expr) return IndexStatus::Error("Cannot create the index tag " + name + ": " + why + ".");
-  const char type = expr->type();
-  const size_t width = expr->width();
+  plan.expr = KeyExpression::Parse(tag_def.expression, fields, code_page, &why);
+  if (!plan.expr) return IndexStatus::Error("Cannot create the index tag " + name + ": " + why + ".");
+  const char type = plan.expr->type();
+  const size_t width = plan.expr->width();
   if (type == 'C' && (width < 1 || width > kMaxCharacterKeyLength))
     return IndexStatus::Error("Cannot create the index tag " + name + ": its key of " +
                               std::to_string(width) + " characters does not fit the 1 to 100 "
                               "an index key can have.");
-
-  MdxTagSpec m;
+  if (!tag_def.for_expression.empty()) {
+    plan.cond = KeyCondition::Parse(tag_def.for_expression, &why);
+    if (!plan.cond) return IndexStatus::Error("Cannot create the index tag " + name + ": " + why + ".");
+  }
+  MdxTagSpec& m = plan.spec;
   m.name = name;
   m.expression = tag_def.expression;
   m.key_type = type;
@@ -187,32 +198,55 @@ IndexStatus ProductionIndex::AddTag(const NewTagSpec& tag_def, const IndexedTabl
   m.descending = tag_def.descending;
   m.unique = tag_def.unique;
   m.for_expression = tag_def.for_expression;
-  std::optional<KeyCondition> cond;
-  if (!tag_def.for_expression.empty()) {
-    cond = KeyCondition::Parse(tag_def.for_expression, &why);
-    if (!cond) return IndexStatus::Error("Cannot create the index tag " + name + ": " + why + ".");
-  }
-  if (expr->single_field() >= 0) m.single_field = fields_[static_cast<size_t>(expr->single_field())].name;
+  if (plan.expr->single_field() >= 0)
+    m.single_field = fields[static_cast<size_t>(plan.expr->single_field())].name;
+  return IndexStatus::Ok();
+}
 
-  // Every record has its key, deleted ones too (they keep their keys until a pack).
-  std::vector<MdxEntry> entries;
-  entries.reserve(table.record_count);
+}  // namespace
+
+IndexStatus ProductionIndex::AddTag(const NewTagSpec& tag_def, const IndexedTable& table) {
+  return AddTags({tag_def}, table);
+}
+
+IndexStatus ProductionIndex::AddTags(const std::vector<NewTagSpec>& tag_defs,
+                                     const IndexedTable& table,
+                                     const std::function<void(uint32_t, uint32_t)>& progress) {
+  const std::string file = BaseName(file_->path());
+  if (file_->tags().size() + tag_defs.size() > kMdxMaxTags)
+    return IndexStatus::Error(file + " would hold more than 47 tags, the most an index file can hold.");
+  std::vector<PlannedTag> plans(tag_defs.size());
+  for (size_t i = 0; i < tag_defs.size(); ++i) {
+    if (IndexStatus s = PlanTag(tag_defs[i], fields_, code_page_, plans[i]); !s) return s;
+    const std::string& name = plans[i].spec.name;
+    bool twice = Find(name) != nullptr;
+    for (size_t j = 0; j < i; ++j) twice = twice || plans[j].spec.name == name;
+    if (twice) return IndexStatus::Error("The index tag " + name + " already exists in " + file + ".");
+    plans[i].entries.reserve(table.record_count);
+  }
+  // Every record has its keys, deleted ones too (they keep their keys until a pack).
   std::vector<uint8_t> bytes;
+  const uint32_t step = std::max<uint32_t>(1, table.record_count / 100);
   for (uint32_t r = 1; r <= table.record_count; ++r) {
     if (!table.read_record(r, bytes))
-      return IndexStatus::Error("Cannot create the index tag " + name + ": record " +
-                                std::to_string(r) + " cannot be read.");
+      return IndexStatus::Error("Cannot create the index: record " + std::to_string(r) +
+                                " cannot be read.");
     const RecordView v{table.fields, bytes.data(), table.code_page};
-    if (cond && !cond->Holds(v)) continue;
-    auto key = expr->MakeKey(v, m.key_type, m.key_length);
-    if (!key) return IndexStatus::Error("Cannot create the index tag " + name + ".");
-    entries.push_back({std::move(*key), r});
+    for (PlannedTag& p : plans) {
+      if (p.cond && !p.cond->Holds(v)) continue;
+      auto key = p.expr->MakeKey(v, p.spec.key_type, p.spec.key_length);
+      if (!key) return IndexStatus::Error("Cannot create the index tag " + p.spec.name + ".");
+      p.entries.push_back({std::move(*key), r});
+    }
+    if (progress && (r % step == 0 || r == table.record_count)) progress(r, table.record_count);
   }
   LockedIndex lock(*file_);
   if (!lock.status()) return lock.status();
-  std::unique_ptr<MdxTag> created;
-  IndexStatus s = MdxTag::Create(*file_, m, std::move(entries), created);
-  if (!s) return s;
+  for (PlannedTag& p : plans) {
+    std::unique_ptr<MdxTag> created;
+    IndexStatus s = MdxTag::Create(*file_, p.spec, std::move(p.entries), created);
+    if (!s) return s;
+  }
   return LoadTags();
 }
 

@@ -30,6 +30,9 @@
 
 namespace snyltdyr::engine {
 
+// Records whose keys the check at opening looks up in each tag (besides the last ones).
+inline constexpr uint32_t kOpeningCheckSample = 100;
+
 struct NewTagSpec {
   std::string name;        // at most 10 characters; stored upper case
   std::string expression;  // a key expression (a field name for one-field keys)
@@ -78,7 +81,7 @@ class ProductionIndex {
   // is looked at again a few times before it counts. `table_now` gives the table as it
   // stands (its record count read again) each time it is called.
   void CheckAtOpening(const std::function<IndexedTable()>& table_now, bool repair,
-                      uint32_t record_sample);
+                      uint32_t record_sample = kOpeningCheckSample);
   // The full check (every node; the keys of `record_sample` records, 0 for all), marking
   // what it finds: the diagnosis behind CheckAtOpening and the tests' proof.
   void CheckBeforeWriting(const IndexedTable& table, uint32_t record_sample);
@@ -104,6 +107,10 @@ class ProductionIndex {
 
   // Adds a maintained tag over every record of `table`, sorted once.
   IndexStatus AddTag(const NewTagSpec& tag_def, const IndexedTable& table);
+  // Adds several tags, reading the records once (a rebuild); `progress` hears how many
+  // records were read, about every hundredth of the table.
+  IndexStatus AddTags(const std::vector<NewTagSpec>& tag_defs, const IndexedTable& table,
+                      const std::function<void(uint32_t done, uint32_t records)>& progress = {});
 
   // Reads the header and tag table again (another user may have added tags).
   IndexStatus Reload();

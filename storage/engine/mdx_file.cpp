@@ -213,6 +213,16 @@ IndexStatus MdxFile::ReadBlockStart(uint32_t page, size_t size, std::string& byt
   return IndexStatus::Ok();
 }
 
+IndexStatus MdxFile::ReadPages(uint32_t first, uint32_t pages, std::string& bytes) const {
+  if (pages == 0 || !PageInRange(first) || !PageInRange(first + pages - block_pages_))
+    return IndexStatus::Error(path_ + ": pages " + std::to_string(first) + " to " +
+                              std::to_string(first + pages - 1) + " lie outside the file");
+  blocks_read_ += pages / block_pages_;
+  if (!ReadAt(fd_, bytes, static_cast<size_t>(pages) * kMdxPageSize, static_cast<off_t>(first) * kMdxPageSize))
+    return IndexStatus::Error(path_ + ": cannot read page " + std::to_string(first));
+  return IndexStatus::Ok();
+}
+
 namespace {
 std::atomic<uint64_t> write_generation{0};
 }  // namespace
@@ -273,6 +283,11 @@ IndexStatus MdxFile::WriteHeader() {
   StampDate(head_, 44);
   if (!WriteAt(fd_, head_.data(), 48, 0))
     return IndexStatus::Error(path_ + ": cannot write the index header");
+  return IndexStatus::Ok();
+}
+
+IndexStatus MdxFile::Sync() {
+  if (fsync(fd_) != 0) return IndexStatus::Error(path_ + ": " + std::strerror(errno));
   return IndexStatus::Ok();
 }
 

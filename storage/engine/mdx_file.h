@@ -85,6 +85,8 @@ class MdxFile {
   IndexStatus ReadBlock(uint32_t page, std::string& block) const;
   // The first `size` bytes of the block at `page` (a cheap look at a tag header).
   IndexStatus ReadBlockStart(uint32_t page, size_t size, std::string& bytes) const;
+  // `pages` whole pages from `first` on, all inside the file.
+  IndexStatus ReadPages(uint32_t first, uint32_t pages, std::string& bytes) const;
   IndexStatus WriteBlock(uint32_t page, const std::string& block);
 
   // Grows with every block any index file of this process writes: a reader holding nodes
@@ -98,6 +100,8 @@ class MdxFile {
   IndexStatus ReleaseBlock(uint32_t page);
   // Stores header bytes 0-47 (page count, free page, update date).
   IndexStatus WriteHeader();
+  // Waits until everything written is on the disk (before a new file replaces an old one).
+  IndexStatus Sync();
 
   // Adds an entry to the tag table (after the tag's header block and tree were written)
   // and rewrites the table with fresh name threads.

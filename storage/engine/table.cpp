@@ -47,7 +47,8 @@ Table::~Table() {
   }
 }
 
-Result Table::Open(const std::string& dbf_path, OpenMode open_mode, ShareMode share_mode) {
+Result Table::Open(const std::string& dbf_path, OpenMode open_mode, ShareMode share_mode,
+                   bool with_companions) {
   dbf_path_ = dbf_path;
   share_mode_ = share_mode;
   const bool writable = open_mode == OpenMode::kReadWrite;
@@ -64,9 +65,10 @@ Result Table::Open(const std::string& dbf_path, OpenMode open_mode, ShareMode sh
   if (!CodePageSupported(CodePage()))
     ForbidWrites(kErrUnsupportedFormat, "The table's code page " + std::to_string(CodePage()) +
                                             " cannot be converted.");
-  for (const CompanionOpener& open : Openers())
-    if (Result r = open(*this)) return r;
-  if (h.production_index && !companion_)
+  if (with_companions)
+    for (const CompanionOpener& open : Openers())
+      if (Result r = open(*this)) return r;
+  if (with_companions && h.production_index && !companion_)
     ForbidWrites(kErrIndexOutOfDate,
                  "The table has a production index that this program cannot keep up to date.");
   if (writable && !Writable())

@@ -89,6 +89,7 @@ Result GetCursorProperties(Handle cursor, CursorProperties& props) {
   props.numbering = RecordNumbering::kPhysical;
   props.language_driver = t.LanguageDriver();
   props.code_page = t.CodePage();
+  props.write_refusal = t.WriteRefusalText();
   return kOk;
 }
 

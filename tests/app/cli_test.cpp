@@ -361,7 +361,9 @@ TEST_F(Cli, ATableFromAnotherProgramGetsItsDateIndexAndCounts) {
   Python(kForeignWriter, "'" + t + "'");
   const CliRun without = Cmd("stats '" + t + "'");
   EXPECT_EQ(without.status, 1);
-  EXPECT_EQ(without.err, "SnyltdyrTable: Index does not exist. Index: DATO.\n");
+  EXPECT_EQ(without.err, "SnyltdyrTable: Index does not exist. Index: DATO\nThe table has no index "
+                         "DATO, by which the register shows it; add it with: snyltdyr-cli "
+                         "add-index \"" + t + "\" DATO.\n");
 
   const CliRun added = Cmd("add-index '" + t + "' DATO");
   ASSERT_EQ(added.status, 0) << added.err;

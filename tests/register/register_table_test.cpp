@@ -217,17 +217,44 @@ TEST_F(RegisterTable, SortByAFieldThatCannotBeIndexedReportsTheMissingIndex) {
   EXPECT_EQ(reg.SnyltdyrTable.IndexName(), "DATO");
 }
 
-TEST_F(RegisterTable, AnIndexThatCannotBeAddedWhileOthersHaveTheTableLeavesItClosed) {
+TEST_F(RegisterTable, AnIndexThatCannotBeAddedWhileOthersHaveTheTableLeavesItOpenAndShared) {
   Make(kRows);
   Open();
   TTable other("Other");  // another user of the same table
   other.SetDatabaseName(dir.path());
   other.SetTableName(kObservationTableName);
   other.Open();
-  reg.SortByField("BYGG");  // the exclusive opening fails; nothing is reported
-  EXPECT_FALSE(reg.SnyltdyrTable.Active());
+  // The exclusive opening fails: the table is opened again as it was, and the second
+  // attempt to use the index says that it is missing.
+  try {
+    reg.SortByField("BYGG");
+    FAIL() << "no failure";
+  } catch (const EDatabaseError& e) {
+    EXPECT_EQ(e.Message(), "SnyltdyrTable: Index does not exist. Index: BYGG");
+  }
+  EXPECT_TRUE(reg.SnyltdyrTable.Active());
+  EXPECT_FALSE(reg.SnyltdyrTable.Exclusive());
+  EXPECT_EQ(reg.SnyltdyrTable.IndexName(), "DATO");
+  reg.summer();  // the user carries on
+  EXPECT_EQ(reg.AntallText(), std::to_string(kRows.size()));
+  EXPECT_EQ(other.RecordTotal(), static_cast<int32_t>(kRows.size()));
+
+  // Once the other user has gone, the same click adds the index.
+  other.Close();
+  reg.SortByField("BYGG");
   EXPECT_EQ(reg.SnyltdyrTable.IndexName(), "BYGG");
-  EXPECT_THROW(reg.summer(), EDatabaseError);  // later actions find the table closed
+  EXPECT_FALSE(reg.SnyltdyrTable.Exclusive());
+}
+
+TEST_F(RegisterTable, AnIndexThatCannotBeMadeLeavesTheTableSharedForOthers) {
+  Make(kRows);
+  Open();
+  EXPECT_THROW(reg.SortByField("KOMENT"), EDatabaseError);  // a memo cannot be indexed
+  EXPECT_FALSE(reg.SnyltdyrTable.Exclusive());
+  TTable other("Other");  // so another user can still open the table
+  other.SetDatabaseName(dir.path());
+  other.SetTableName(kObservationTableName);
+  other.Open();
   EXPECT_EQ(other.RecordTotal(), static_cast<int32_t>(kRows.size()));
 }
 

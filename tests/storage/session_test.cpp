@@ -192,6 +192,13 @@ TEST_F(OpenTest, PersistentFieldOfAMissingColumnFailsTheOpen) {
 TEST_F(OpenTest, TableOnlyReadableOpensReadOnlyAndRefusesEdits) {
   MakeStandardTable();
   {
+    TTable& writable = NewTable();
+    writable.Open();
+    EXPECT_TRUE(writable.Modifiable());
+    EXPECT_EQ(writable.ReadOnlyReason(), "");
+    writable.Close();
+  }
+  {
     // The header promises a production index that is not there: writing would leave
     // other programs with a stale index, so the engine offers reading only.
     std::fstream file(dir_.File("SNYLTDYR.DBF"), std::ios::in | std::ios::out | std::ios::binary);
@@ -202,8 +209,14 @@ TEST_F(OpenTest, TableOnlyReadableOpensReadOnlyAndRefusesEdits) {
   table.Open();
   EXPECT_FALSE(table.Modifiable());
   EXPECT_EQ(table.RecordTotal(), 5);
-  EXPECT_EQ(ErrorOf([&] { table.Edit(); }), "SnyltdyrTable: Cannot modify a read-only dataset");
-  EXPECT_EQ(ErrorOf([&] { table.Insert(); }), "SnyltdyrTable: Cannot modify a read-only dataset");
+  // The table says why, and the edits that are refused say it too.
+  const std::string why = table.ReadOnlyReason();
+  EXPECT_NE(why.find("SNYLTDYR.MDX is missing"), std::string::npos) << why;
+  EXPECT_NE(why.find("snyltdyr-cli reindex \"" + dir_.path() + "\""), std::string::npos) << why;
+  EXPECT_EQ(ErrorOf([&] { table.Edit(); }), "SnyltdyrTable: Cannot modify a read-only dataset\n" + why);
+  EXPECT_EQ(ErrorOf([&] { table.Insert(); }), "SnyltdyrTable: Cannot modify a read-only dataset\n" + why);
+  table.Close();
+  EXPECT_EQ(table.ReadOnlyReason(), "");  // a closed table has none
 }
 
 }  // namespace
