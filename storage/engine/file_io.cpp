@@ -20,7 +20,18 @@ size_t ReadFully(int fd, uint64_t offset, void* out, size_t size, int& error) {
   return done;
 }
 
+namespace {
+WriteObserver write_observer = nullptr;
+uint64_t writes = 0;
+}  // namespace
+
+void SetWriteObserver(WriteObserver observer) {
+  write_observer = observer;
+  writes = 0;
+}
+
 bool WriteFully(int fd, uint64_t offset, const void* data, size_t size, int& error) {
+  if (write_observer != nullptr) write_observer(writes++);
   const auto* p = static_cast<const char*>(data);
   size_t done = 0;
   error = 0;

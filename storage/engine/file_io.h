@@ -17,4 +17,10 @@ size_t ReadFully(int fd, uint64_t offset, void* out, size_t size, int& error);
 // Writes all `size` bytes at `offset`; false with `error` = errno when that fails.
 bool WriteFully(int fd, uint64_t offset, const void* data, size_t size, int& error);
 
+// A seam for the crash tests: `observer` (null: none) is called before every write with
+// the number of writes so far in this process, so that a test can stop the process
+// between any two writes of a change and kill it there.
+using WriteObserver = void (*)(uint64_t writes_before);
+void SetWriteObserver(WriteObserver observer);
+
 }  // namespace snyltdyr::engine

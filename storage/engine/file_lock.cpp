@@ -47,10 +47,11 @@ bool LockedByOther(int fd, int64_t start, int64_t length) {
 bool LockRangeWithRetry(int fd, int64_t start, int64_t length, bool exclusive) {
   // About two seconds in all: long enough to outlast another program's write of one
   // record, short enough that a stuck lock is reported rather than waited on. The pauses
-  // start short, since most locks are held for a few writes only.
+  // are short, since most locks are held for a few writes only and a busy neighbour
+  // takes them again soon: a long pause would miss the moments they are free.
   using std::chrono::milliseconds;
   const auto give_up = std::chrono::steady_clock::now() + milliseconds(2000);
-  for (milliseconds pause(1);; pause = std::min(pause * 2, milliseconds(50))) {
+  for (milliseconds pause(1);; pause = std::min(pause * 2, milliseconds(4))) {
     if (TryLockRange(fd, start, length, exclusive)) return true;
     if (std::chrono::steady_clock::now() >= give_up) return false;
     std::this_thread::sleep_for(pause);

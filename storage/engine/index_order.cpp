@@ -27,13 +27,26 @@ class TagOrder : public RecordOrder {
   TagOrder(ProductionIndex& index, std::function<IndexedTable()> table_now, std::string tag)
       : index_(index), table_now_(std::move(table_now)), name_(std::move(tag)) {}
 
-  Result First(OrderPos& pos) override { return Edge(true, pos); }
-  Result Last(OrderPos& pos) override { return Edge(false, pos); }
+  Result First(OrderPos& pos) override { return Settled([&] { return Edge(true, pos); }); }
+  Result Last(OrderPos& pos) override { return Settled([&] { return Edge(false, pos); }); }
 
-  Result Next(const OrderPos& from, OrderPos& pos) override { return Move(from, true, pos); }
-  Result Prior(const OrderPos& from, OrderPos& pos) override { return Move(from, false, pos); }
+  Result Next(const OrderPos& from, OrderPos& pos) override {
+    return Settled([&] { return Move(from, true, pos); });
+  }
+  Result Prior(const OrderPos& from, OrderPos& pos) override {
+    return Settled([&] { return Move(from, false, pos); });
+  }
 
   Result PositionOf(const RecordView& record, uint32_t recno, OrderPos& pos) override {
+    return Settled([&] { return Place(record, recno, pos); });
+  }
+
+  Result Confirm(const OrderPos& pos, std::vector<uint8_t>& record) override {
+    return Settled([&] { return Filed(pos, record); });
+  }
+
+ private:
+  Result Place(const RecordView& record, uint32_t recno, OrderPos& pos) {
     MdxTag* tag = nullptr;
     if (Result r = GetTag(tag)) return r;
     const ProductionIndex::Tag& t = *index_.Find(name_);
@@ -60,10 +73,10 @@ class TagOrder : public RecordOrder {
     return Give(pos);
   }
 
-  Result Confirm(const OrderPos& pos, std::vector<uint8_t>& record) override {
+  Result Filed(const OrderPos& pos, std::vector<uint8_t>& record) {
     const ProductionIndex::Tag* t = index_.Find(name_);
     if (t == nullptr || !t->mdx || !t->expr) return kOk;  // nothing to confirm it by
-    if (!record.empty() && Filed(*t, record, pos)) return kOk;
+    if (!record.empty() && KeyMatches(*t, record, pos)) return kOk;
     // A writer may be moving this record's keys: once it is done, look again.
     WritersDone done(index_.file());
     if (!done.held())
@@ -75,7 +88,7 @@ class TagOrder : public RecordOrder {
     }
     if (!table.read_record(pos.recno, record))
       return Fail(kErrReadFailed, index_.file().path() + ": record " + std::to_string(pos.recno) + ".");
-    if (Filed(*t, record, pos)) return kOk;
+    if (KeyMatches(*t, record, pos)) return kOk;
     MdxPath path;
     bool still_there = false;
     if (Result r = Check(t->mdx->Reload())) return r;
@@ -90,6 +103,7 @@ class TagOrder : public RecordOrder {
                      (key ? KeyToText(t->mdx->key_type(), *key) : std::string("no key")));
   }
 
+ public:
   int Compare(const OrderPos& a, const OrderPos& b) const override {
     const ProductionIndex::Tag* t = index_.Find(name_);
     if (t == nullptr || !t->mdx) return (a.recno > b.recno) - (a.recno < b.recno);
@@ -125,11 +139,28 @@ class TagOrder : public RecordOrder {
     return kOk;
   }
 
-  // A walk that cannot go on through the tree marks the tag damaged.
+  // The tree is read without the index lock, so a block that a writer is rewriting just
+  // then may be read half old, half new. A step that finds the tree unsound is taken
+  // again once any writer is done (under the shared index lock); only a failure that
+  // stays marks the tag damaged.
+  Result Settled(const std::function<Result()>& step) {
+    damage_.clear();
+    Result r = step();
+    if (damage_.empty()) return r;
+    WritersDone done(index_.file());
+    path_.clear();
+    damage_.clear();
+    r = step();
+    if (damage_.empty()) return r;
+    path_.clear();
+    index_.faults().Mark(name_, IndexFault::kDamaged, damage_);
+    return index_.faults().Check(name_);
+  }
+
   Result Check(const IndexStatus& s) {
     if (s) return kOk;
-    index_.faults().Mark(name_, IndexFault::kDamaged, s.message());
-    return index_.faults().Check(name_);
+    if (damage_.empty()) damage_ = s.message();
+    return Fail(kErrDamagedIndex, s.message());
   }
 
   Result OutOfStep(const std::string& detail) {
@@ -140,9 +171,9 @@ class TagOrder : public RecordOrder {
 
   // Whether `record` gives the key it is filed under at `pos` (numbers by value: other
   // programs write equal values in more than one byte form).
-  bool Filed(const ProductionIndex::Tag& t, const std::vector<uint8_t>& record,
-             const OrderPos& pos) const {
-    std::optional<std::string> key = ProductionIndex::KeyOf(t, View(table_now_(), record));
+  bool KeyMatches(const ProductionIndex::Tag& t, const std::vector<uint8_t>& record,
+                  const OrderPos& pos) const {
+    std::optional<std::string> key = ProductionIndex::KeyOf(t, View(Shape(), record));
     if (!key) return false;
     const char type = t.mdx->key_type();
     key->resize(t.mdx->key_length(), type == 'C' ? ' ' : '\0');
@@ -278,9 +309,18 @@ class TagOrder : public RecordOrder {
     return {table.fields, record.data(), table.code_page};
   }
 
+  // The table's fields and code page, which stay as they are while it is open (asked for
+  // once, since asking reads the record count again).
+  const IndexedTable& Shape() const {
+    if (shape_.fields == nullptr) shape_ = table_now_();
+    return shape_;
+  }
+
   ProductionIndex& index_;
   std::function<IndexedTable()> table_now_;
+  mutable IndexedTable shape_;
   std::string name_;
+  std::string damage_;  // what the current step found unsound in the tree
   using Clock = std::chrono::steady_clock;
   static constexpr auto kKeptPathPause = std::chrono::milliseconds(250);
   static constexpr auto kLookInterval = std::chrono::microseconds(100);

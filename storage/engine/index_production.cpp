@@ -63,9 +63,13 @@ IndexStatus ProductionIndex::Create(const std::string& path, const std::string& 
 }
 
 IndexStatus ProductionIndex::Reload() {
+  // Under the shared lock, so that no header is read while a writer rewrites it (which
+  // would look like damage).
+  const bool locked = file_->LockShared();
   IndexStatus s = file_->Reload();
-  if (!s) return s;
-  return LoadTags();
+  if (s) s = LoadTags();
+  if (locked) file_->Unlock();
+  return s;
 }
 
 IndexStatus ProductionIndex::LoadTags() {
