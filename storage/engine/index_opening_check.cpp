@@ -17,8 +17,8 @@ namespace {
 
 // Counts that differ are looked at again this many times, a short pause apart: another
 // program may be between writing a record and filing its keys.
-constexpr int kCountAttempts = 4;
-constexpr auto kCountPause = std::chrono::milliseconds(50);
+constexpr int kCountAttempts = 3;
+constexpr auto kCountPause = std::chrono::milliseconds(30);
 // The last records are always looked up: appending is what other programs do most.
 constexpr uint32_t kTailSample = 20;
 

@@ -378,6 +378,77 @@ TEST_F(Cli, ATableFromAnotherProgramGetsItsDateIndexAndCounts) {
   EXPECT_EQ(Records(t, "cp437").size(), 60u);
 }
 
+// An office or GIS program changes a date in place and appends a record, leaving the
+// header's production-index flag set and the index as it was.
+const char* const kOtherProgramEdits = R"PY(
+import struct, sys
+p = sys.argv[1] + '/SNYLTDYR.DBF'
+b = bytearray(open(p, 'rb').read())
+n, hl, rl = struct.unpack('<IHH', b[4:12])
+b[hl + rl + 1:hl + rl + 9] = b'19900101'
+b[hl + n * rl:hl + n * rl] = b[hl:hl + rl]
+struct.pack_into('<I', b, 4, n + 1)
+open(p, 'wb').write(b)
+)PY";
+
+TEST_F(Cli, AnIndexLeftOutOfStepIsReportedNeverReadThroughAndRebuilt) {
+  const std::string t = dir.File("t");
+  ASSERT_EQ(Cmd("create-sample '" + t + "' --records 200 --seed 5").status, 0);
+  Python(kOtherProgramEdits, "'" + t + "'");
+  const auto rows = Records(t);
+  ASSERT_EQ(rows.size(), 201u);
+  const std::string repair = "snyltdyr-cli reindex \"" + t + "\"";
+
+  // The figures do not need the index: they come in record order, with the reason.
+  const CliRun stats = Cmd("stats '" + t + "'");
+  EXPECT_EQ(stats.status, 0) << stats.err;
+  EXPECT_EQ(stats.out.substr(0, stats.out.find("Read-only: ")), ExpectedStats(rows, {}));
+  EXPECT_NE(stats.out.find("Read-only: "), std::string::npos) << stats.out;
+  EXPECT_NE(stats.out.find("does not agree with the table"), std::string::npos) << stats.out;
+  EXPECT_NE(stats.out.find(repair), std::string::npos) << stats.out;
+  EXPECT_NE(stats.out.find("The index DATO is not used"), std::string::npos) << stats.out;
+  // What needs the index fails with its reason, and writes nothing.
+  for (const std::string& command : {"export '" + t + "'", "sort '" + t + "' DATO"}) {
+    const CliRun run = Cmd(command);
+    EXPECT_EQ(run.status, 1) << command;
+    EXPECT_EQ(run.out, "") << command;
+    EXPECT_NE(run.err.find(repair), std::string::npos) << command << ": " << run.err;
+  }
+  const std::string dbf = Slurp(t + "/SNYLTDYR.DBF");
+  const CliRun fix = Cmd("fix '" + t + "'");
+  EXPECT_EQ(fix.status, 1);
+  EXPECT_EQ(fix.err.rfind("SnyltdyrTable: Cannot modify a read-only dataset\n", 0), 0u) << fix.err;
+  EXPECT_NE(fix.err.find(repair), std::string::npos) << fix.err;
+  EXPECT_EQ(Slurp(t + "/SNYLTDYR.DBF"), dbf);
+
+  const std::string old_index = Slurp(t + "/SNYLTDYR.MDX");
+  const CliRun reindex = Cmd("reindex '" + t + "'");
+  ASSERT_EQ(reindex.status, 0) << reindex.err;
+  EXPECT_EQ(reindex.out, "Index rebuilt from 201 records: DATO\nThe old index is kept as " + t +
+                             "/SNYLTDYR.MDX.bak\n");
+  EXPECT_EQ(Slurp(t + "/SNYLTDYR.MDX.bak"), old_index);
+  EXPECT_EQ(Cmd("stats '" + t + "'").out, ExpectedStats(rows, {}));
+  const CliRun exported = Cmd("export '" + t + "'");
+  ASSERT_EQ(exported.status, 0) << exported.err;
+  std::ofstream(dir.File("export.csv"), std::ios::binary) << exported.out;
+  const std::string script =
+      "import csv, sys\n"
+      "rows = list(csv.reader(open(sys.argv[1], encoding='utf-8', newline='')))[1:]\n"
+      "d = [r[0][6:] + r[0][3:5] + r[0][:2] for r in rows]\n"
+      "print(len(rows), d == sorted(d), '19900101' in d)\n";
+  EXPECT_EQ(Python(script, "'" + dir.File("export.csv") + "'"), "201 True True\n");
+}
+
+TEST_F(Cli, TwoMemoFilesThatDifferOnlyInCaseAreRefusedNamingBoth) {
+  const std::string t = dir.File("t");
+  ASSERT_EQ(Cmd("create-sample '" + t + "' --records 20").status, 0);
+  fs::copy_file(t + "/SNYLTDYR.DBT", t + "/SNYLTDYR.dbt");
+  const CliRun run = Cmd("export '" + t + "'");
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.out, "");
+  EXPECT_NE(run.err.find("holds both SNYLTDYR.DBT and SNYLTDYR.dbt"), std::string::npos) << run.err;
+}
+
 TEST_F(Cli, FilterTreeAndCommandLineErrors) {
   // Against the declared fields (no table here): the header of the worked example.
   const CliRun tree = Cmd("filter-tree \"SNYLTDYR='Haptor Mark' AND \xC3\x85RSKLAS=3\"");

@@ -44,7 +44,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr int64_t kRecords = 4000;  // enough for a root split in the BYGG tag
+// With the newest observation added, 1210 records: the TEKST tag's 121 leaves of ten keys
+// under 11 branches of eleven, all full, so that one more key splits every level.
+constexpr int64_t kRecords = 1209;
 
 std::string Slurp(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -161,7 +163,6 @@ void WithRegister(const std::string& dir, const std::function<void(SnyltdyrRegis
   SnyltdyrRegister r;
   r.SnyltdyrTable.SetDatabaseName(dir);
   r.OpenHere();
-  r.StartSelection();
   body(r);
   r.FormClose();
 }
@@ -230,17 +231,19 @@ class SharedTable : public ::testing::Test {
     master_ = new testsupport::TempDir();
     const std::string dir = master_->path();
     CreateSampleTable(dir, kRecords, 14);
-    TTable t("Setup");
-    t.SetDatabaseName(dir);
-    t.SetTableName(kObservationTableName);
-    t.CreateIndex("BYGG", "BYGG");
-    t.CreateIndex("SNYLTDYR", "SNYLTDYR");  // a key "Fiks formatering" changes
     // The newest observation: a leaf of its own at the end of the date order.
     WithRegister(dir, [](SnyltdyrRegister& r) {
       r.SnyltdyrTable.Insert();
       r.SnyltdyrTableDATO.SetAsString("31.12.2099");
       r.SnyltdyrTable.Post();
     });
+    TTable t("Setup");
+    t.SetDatabaseName(dir);
+    t.SetTableName(kObservationTableName);
+    t.CreateIndex("BYGG", "BYGG");
+    // Keys of 90 characters, ten to a node: a tree of four levels whose nodes split,
+    // empty and go as the changes and "Fiks formatering" rewrite the texts.
+    t.CreateIndex("TEKST", "SNYLTDYR+ORGAN+BEHANDL", ixExpression);
     StopDefaultSession();
   }
   static void TearDownTestSuite() {

@@ -6,10 +6,18 @@
 #include "storage/engine/mdx_file.h"
 #include "runtime/cp1252.h"
 
+#include <fstream>
+#include <iterator>
+
 namespace snyltdyr::testing {
 namespace {
 
 const std::string kOslashBygg = std::string("K") + kOslash1252;
+
+std::string Slurp(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), {}};
+}
 
 class IndexTest : public BindingTest {
  protected:
@@ -163,6 +171,45 @@ TEST_F(IndexTest, WritesInIndexOrderKeepTheIndexInStepWithTheFile) {
                                             "K4|4.0|\n"
                                             "NY|6.0|Ny\n"
                                             "deleted=1\n"));
+}
+
+TEST_F(IndexTest, AnIndexOutOfStepOpensTheTableInRecordOrderAndSaysWhy) {
+  AddDatoTag();
+  {  // another program appends a record without filing its key
+    std::string dbf = Slurp(dir_.File("SNYLTDYR.DBF"));
+    const size_t hl = static_cast<uint8_t>(dbf[8]) | static_cast<uint8_t>(dbf[9]) << 8;
+    const size_t rl = static_cast<uint8_t>(dbf[10]) | static_cast<uint8_t>(dbf[11]) << 8;
+    dbf.insert(hl + 5 * rl, dbf.substr(hl, rl));
+    dbf[4] = 6;
+    std::ofstream(dir_.File("SNYLTDYR.DBF"), std::ios::binary | std::ios::trunc) << dbf;
+  }
+  TTable& table = NewTable();
+  table.SetIndexName("DATO");
+  table.Open();
+  EXPECT_FALSE(table.Modifiable());
+  EXPECT_EQ(table.IndexName(), "DATO");
+  EXPECT_EQ(Column(table, "BYGG"),  // the stored order, every record
+            (std::vector<std::string>{"K5", kOslashBygg, "K1", "K4", "K2", "K5"}));
+  const std::string why = table.ReadOnlyReason();
+  EXPECT_NE(why.find("the tag has 5 entries for 6 records"), std::string::npos) << why;
+  EXPECT_NE(why.find("snyltdyr-cli reindex"), std::string::npos) << why;
+  EXPECT_NE(why.find("The index DATO is not used: the records are shown in the order they are stored."),
+            std::string::npos) << why;
+  // Asking for the index again, under its own name too, fails with the reason.
+  const std::string refused = ErrorOf([&] { table.SetIndexName("DATO"); });
+  EXPECT_NE(refused.find("does not agree with the table"), std::string::npos) << refused;
+  EXPECT_EQ(table.RecordTotal(), 6);
+  table.Close();
+
+  TTable& maker = NewTable(false);
+  const engine::RebuildReport report = maker.RebuildIndexes();
+  EXPECT_EQ(report.tags, std::vector<std::string>{"DATO"});
+  table.Open();
+  EXPECT_TRUE(table.Modifiable());
+  EXPECT_EQ(table.ReadOnlyReason(), "");
+  EXPECT_EQ(Column(table, "BYGG"),
+            (std::vector<std::string>{"K1", "K2", kOslashBygg, "K4", "K5", "K5"}));
+  EXPECT_EQ(IndexProblems(), "");
 }
 
 }  // namespace
