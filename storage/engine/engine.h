@@ -5,7 +5,8 @@
 // - Every operation returns a 16-bit result code: 0 is success; otherwise the high byte
 //   is the category (0x22 "not found", 0x27 "invalid request", 0x28 "locking", ...) and
 //   the failure is also pushed, with its text, onto the session's error stack, which the
-//   caller reads with `ErrorStackEntry` until it answers `kErrNoMoreEntries`.
+//   caller reads with `ErrorStackEntry` until it answers `kErrNoMoreEntries`. Every
+//   operation starts with an empty stack, so the entries are always the last failure's.
 // - Handles (session, database, cursor, language driver, filter) are opaque 32-bit
 //   values; 0 is never a valid handle.
 // - Out-values are written through reference parameters, and only on success.
@@ -101,7 +102,8 @@ inline constexpr Result kErrNoMoreEntries = 0x2A06;  // error stack read past it
                                                      // the loader: start entry missing
 inline constexpr Result kErrAlreadyInitialized = 0x2A07;
 inline constexpr Result kErrTableReadOnly = 0x2A0B;  // only read-only access is possible
-inline constexpr Result kErrIndexOutOfDate = 0x2A0C;  // production index cannot be kept in step
+inline constexpr Result kErrIndexOutOfDate = 0x2A0C;  // production index out of step, or
+                                                      // cannot be kept in step
 
 // Codes the session treats specially when it builds its messages.
 inline constexpr Result kErrPassThrough = 0x2EC4;     // the entry's text says it all
@@ -187,9 +189,12 @@ struct OpenTableArgs {
 };
 // Opens the table: kErrTableNotFound when it does not exist; kErrTableReadOnly when a
 // read-write open is asked and only reading is possible (read-only file, a production
-// index that cannot be kept in step, an unfamiliar format); kErrInsufficientRights when
-// the file cannot be read at all; kErrTableInUse when another user has it exclusively,
-// or, for an exclusive open, when anyone else has it open.
+// index that is damaged, out of step or cannot be kept in step, an unfamiliar format);
+// kErrInsufficientRights when the file cannot be read at all; kErrTableInUse when another
+// user has it exclusively, or, for an exclusive open, when anyone else has it open;
+// kErrAmbiguousFileName when the folder holds two files for the table, its memo or its
+// index whose names differ only in case. With `index_tag`, kErrIndexOutOfDate or
+// kErrDamagedIndex when that tag may not be used (then open without it and say why).
 Result OpenTable(const OpenTableArgs& args, Handle& cursor);
 // Closes the cursor; its record locks and open blobs go with it.
 Result CloseCursor(Handle cursor);
@@ -309,6 +314,9 @@ Result SetToBookmark(Handle cursor, const uint8_t* bookmark);
 
 // `record` (record_size bytes) and `props` may be null. The write lock is held until
 // ModifyRecord, ReleaseRecordLock or CloseCursor; kErrRecordLocked when someone else has it.
+// In a tag's order every record reached is confirmed to give the key it is filed under:
+// the first that does not stops the walk with kErrIndexOutOfDate, and the tag is not used
+// again while the table is open (nor is anything written into its index).
 Result GetRecord(Handle cursor, LockMode lock, uint8_t* record, RecordProperties* props);
 Result GetNextRecord(Handle cursor, LockMode lock, uint8_t* record, RecordProperties* props);
 Result GetPriorRecord(Handle cursor, LockMode lock, uint8_t* record, RecordProperties* props);

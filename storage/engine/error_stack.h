@@ -3,8 +3,9 @@
 // Every failing engine operation reports through `Fail`, which starts a new stack (the
 // first entry of an operation) or adds to it (`FailMore`, for detail on the same failure),
 // and returns the code so that a caller can write `return Fail(code, text);`.
-// Invariant: the stack holds the entries of one failure only; a successful operation
-// leaves it alone, so the caller can read it after the failing call returns.
+// Invariant: the stack holds the entries of one failure only. Every engine call starts
+// with an empty stack (RequireStarted), so what the caller reads after a failing call is
+// that failure's, never an earlier one's; nothing else empties it, so it can be read.
 #pragma once
 
 #include <string>

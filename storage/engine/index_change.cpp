@@ -13,7 +13,8 @@
 // entries leave before the data changes and the new ones come after it. So completing a
 // pending change needs only N's data: each tag gets the entry that data gives when it has
 // none. A unique tag hands a freed key on to another record, which N's data does not
-// tell; a pending change there is marked out of step instead.
+// tell: unless N holds the key its data gives, a pending change there is marked out of
+// step instead, and the rebuild repairs it.
 #include <filesystem>
 
 #include "storage/engine/index_production.h"
@@ -108,11 +109,20 @@ IndexStatus ProductionIndex::SettlePending(const IndexedTable& table, bool repai
       if (!t.mdx || !t.expr) continue;
       const std::string detail = "tag " + t.mdx->name() + ": a change of record " +
                                  std::to_string(recno) + " was interrupted";
+      const auto key = KeyOf(t, view);
       if (t.mdx->unique()) {
-        faults_.Mark(t.mdx->name(), IndexFault::kOutOfStep, detail);
+        // In step when the record holds its own key: then any key it let go was handed on
+        // before its data changed. Otherwise whether that happened cannot be told.
+        MdxPath path;
+        bool found = false;
+        if (key)
+          if (IndexStatus s = t.mdx->Seek(*key, 0, false, path, found); !s)
+            return Faulted(t, IndexFault::kDamaged, s);
+        if (!found || MdxTag::RecnoAt(path) != recno ||
+            t.mdx->CompareKeys(MdxTag::KeyAt(path), *key) != 0)
+          faults_.Mark(t.mdx->name(), IndexFault::kOutOfStep, detail);
         continue;
       }
-      const auto key = KeyOf(t, view);
       if (!key) continue;
       bool found = false;
       if (IndexStatus s = HasEntry(t, *key, recno, found); !s)

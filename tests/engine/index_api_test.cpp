@@ -23,20 +23,8 @@ using testsupport::Date;
 using testsupport::Number;
 using testsupport::Text;
 
-std::string Problems(const fs::path& dbf, const fs::path& mdx) {
-  const testing::MemTable table = testing::ReadDbf(dbf);
-  std::unique_ptr<MdxFile> file;
-  IndexStatus s = MdxFile::Open(mdx.string(), false, file);
-  if (!s) return s.message();
-  return DescribeProblems(CheckIndex(*file, table.Indexed()));
-}
-
-std::string LastErrorText() {
-  ErrorEntry e;
-  std::string text;
-  for (uint16_t i = 1; GetErrorEntry(i, e) == kOk; ++i) text += e.text + "\n";
-  return text;
-}
+const auto Problems = testing::IndexProblems;
+const auto LastErrorText = testing::ErrorEntriesText;
 
 class IndexApiTest : public ::testing::Test {
  protected:

@@ -13,7 +13,9 @@
 #include <string>
 #include <vector>
 
+#include "storage/engine/engine.h"
 #include "storage/engine/index_checker.h"
+#include "storage/engine/mdx_file.h"
 #include "storage/engine/record_view.h"
 
 namespace snyltdyr::engine::testing {
@@ -95,6 +97,24 @@ inline MemTable ReadDbf(const fs::path& p) {
     t.records.emplace_back(b.begin() + static_cast<long>(start), b.begin() + static_cast<long>(start + rl));
   }
   return t;
+}
+
+// What the index checker finds in the index `mdx` of the table `dbf`, one problem a
+// line; empty when it finds nothing.
+inline std::string IndexProblems(const fs::path& dbf, const fs::path& mdx) {
+  const MemTable table = ReadDbf(dbf);
+  std::unique_ptr<MdxFile> file;
+  IndexStatus s = MdxFile::Open(mdx.string(), false, file);
+  if (!s) return s.message();
+  return DescribeProblems(CheckIndex(*file, table.Indexed()));
+}
+
+// The texts of the engine's error entries, one a line.
+inline std::string ErrorEntriesText() {
+  ErrorEntry e;
+  std::string text;
+  for (uint16_t i = 1; GetErrorEntry(i, e) == kOk; ++i) text += e.text + "\n";
+  return text;
 }
 
 class TempDir {

@@ -29,12 +29,7 @@ std::string Slurp(const std::string& path) {
   return {std::istreambuf_iterator<char>(in), {}};
 }
 
-std::string ErrorText() {
-  ErrorEntry e;
-  std::string text;
-  for (uint16_t i = 1; GetErrorEntry(i, e) == kOk; ++i) text += e.text + "\n";
-  return text;
-}
+const auto ErrorText = testing::ErrorEntriesText;
 
 class StaleIndexTest : public ::testing::Test {
  protected:
@@ -90,12 +85,7 @@ class StaleIndexTest : public ::testing::Test {
     return out;
   }
 
-  std::string Problems() {
-    const testing::MemTable table = testing::ReadDbf(dir_.File("OBS.DBF"));
-    std::unique_ptr<MdxFile> file;
-    if (IndexStatus s = MdxFile::Open(dir_.File("OBS.MDX"), false, file); !s) return s.message();
-    return DescribeProblems(CheckIndex(*file, table.Indexed()));
-  }
+  std::string Problems() { return testing::IndexProblems(dir_.File("OBS.DBF"), dir_.File("OBS.MDX")); }
 
   testsupport::EngineSession engine_;
   testsupport::TempDir dir_;

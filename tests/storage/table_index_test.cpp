@@ -33,12 +33,7 @@ class IndexTest : public BindingTest {
   }
 
   std::string IndexProblems() {
-    const auto table = engine::testing::ReadDbf(dir_.File("SNYLTDYR.DBF"));
-    std::unique_ptr<engine::MdxFile> file;
-    const engine::IndexStatus status =
-        engine::MdxFile::Open(dir_.File("SNYLTDYR.MDX"), false, file);
-    if (!status) return status.message();
-    return engine::DescribeProblems(engine::CheckIndex(*file, table.Indexed()));
+    return engine::testing::IndexProblems(dir_.File("SNYLTDYR.DBF"), dir_.File("SNYLTDYR.MDX"));
   }
 };
 
