@@ -1,5 +1,6 @@
 #!/usr/bin/env python3
-"""Draws the program's bitmaps and writes them as XPM data into resources/bitmaps.cpp.
+"""Draws the program's bitmaps and writes them as XPM data into resources/bitmaps.cpp
+(and the icon alone into resources/snyltdyr.xpm).
 
 Each navigator glyph is one picture drawn below as rows of characters ('#' the shape,
 'o' a second colour, '.' background); the disabled picture beside it is made from the
@@ -140,6 +141,10 @@ def main():
               "}  // namespace snyltdyr", ""]
     with open(os.path.join(here, "bitmaps.cpp"), "w") as f:
         f.write("\n".join(parts))
+    # The same icon as a file, for the desktop entry.
+    with open(os.path.join(here, "snyltdyr.xpm"), "w") as f:
+        f.write("/* XPM */\n" + xpm("snyltdyr", ICON, ICON_COLOURS).replace(
+            "static const char* const", "static char*") + "\n")
 
 
 if __name__ == "__main__":
