@@ -211,7 +211,7 @@ engine::Handle TTable::CreateCursor(bool) {
     if (IsXBaseTable()) OpenIndexFiles(cursor);
     engine::Handle locale = engine::kNoHandle;
     if (engine::GetTableLanguageDriver(cursor, locale) == engine::kOk) SetLocale(locale);
-    const IndexParams params = IndexParamsOf(index_name_);
+    const IndexParams params = UsableIndexParams(cursor);
     if ((!params.file.empty() || !params.tag.empty()) && IsProductionIndex(params.file)) {
       r = engine::SwitchToIndex(cursor, params.file, params.tag, 0, false);
       // An index found damaged or out of step is never read through: the table opens in
@@ -238,8 +238,21 @@ void TTable::OpenIndexFiles(engine::Handle cursor) {
   }
 }
 
+TTable::IndexParams TTable::UsableIndexParams(engine::Handle cursor) {
+  try {
+    return IndexParamsOf(index_name_);
+  } catch (const EDatabaseError&) {
+    engine::CursorProperties props;
+    if (engine::GetCursorProperties(cursor, props) != engine::kOk || !props.index_unusable) throw;
+    // The index file cannot be used at all (missing, or its header damaged), so its tags
+    // are not known: the table opens in record order and says why.
+    index_fallback_ = open_refusal_.empty() ? props.write_refusal : open_refusal_;
+    return {};
+  }
+}
+
 void TTable::OpenCursorIndex() {
-  if (!IsXBaseTable() || index_name_.empty()) return;
+  if (!IsXBaseTable() || index_name_.empty() || !index_fallback_.empty()) return;
   const IndexParams params = IndexParamsOf(index_name_);
   if (!IsProductionIndex(params.file)) SwitchToIndex(params);
 }
@@ -416,7 +429,14 @@ void TTable::SetIndexName(const std::string& name) {
   // A cursor that could not take its index at opening tries again, whatever the name.
   const bool fallen_back = Active() && !index_fallback_.empty();
   if (name == index_name_ && !index_holds_field_names_ && !fallen_back) return;
-  if (Active()) SwitchToIndex(IndexParamsOf(name));  // raises before anything changes
+  if (Active()) {
+    engine::CursorProperties props;
+    // Without a usable index file no tag can be had: the reason is the message.
+    if (fallen_back && !name.empty() && engine::GetCursorProperties(Handle(), props) == engine::kOk &&
+        props.index_unusable)
+      DatabaseError(index_fallback_);
+    SwitchToIndex(IndexParamsOf(name));  // raises before anything changes
+  }
   index_name_ = name;
   index_holds_field_names_ = false;
   index_fallback_.clear();

@@ -100,6 +100,9 @@ class TTable : public TDBDataSet {
     std::string tag;
   };
   IndexParams IndexParamsOf(const std::string& name);
+  // IndexParamsOf(IndexName) while `cursor` opens; none (record order, with the reason
+  // kept for ReadOnlyReason) when the table's index file cannot be used at all.
+  IndexParams UsableIndexParams(engine::Handle cursor);
   engine::IndexDescriptor IndexDescriptorOf(const std::string& name, const std::string& fields,
                                             TIndexOptions options,
                                             const std::string& descending_fields);

@@ -215,6 +215,9 @@ struct CursorProperties {
   // Why the cursor cannot write: the reason it opened read-only, or what was found since
   // (an index out of step); empty when it can.
   std::string write_refusal;
+  // The header names a production index that cannot be used at all (its file missing or
+  // its header damaged), so that its tags are not known.
+  bool index_unusable = false;
 };
 Result GetCursorProperties(Handle cursor, CursorProperties& props);
 // A new record that is inserted goes between records (kept for callers; an insert always

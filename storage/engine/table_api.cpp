@@ -90,6 +90,7 @@ Result GetCursorProperties(Handle cursor, CursorProperties& props) {
   props.language_driver = t.LanguageDriver();
   props.code_page = t.CodePage();
   props.write_refusal = t.WriteRefusalText();
+  props.index_unusable = t.ProductionIndexFlagged() && t.Companion() == nullptr;
   return kOk;
 }
 

@@ -6,6 +6,7 @@
 #include "storage/engine/mdx_file.h"
 #include "runtime/cp1252.h"
 
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 
@@ -205,6 +206,31 @@ TEST_F(IndexTest, AnIndexOutOfStepOpensTheTableInRecordOrderAndSaysWhy) {
   EXPECT_EQ(Column(table, "BYGG"),
             (std::vector<std::string>{"K1", "K2", kOslashBygg, "K4", "K5", "K5"}));
   EXPECT_EQ(IndexProblems(), "");
+}
+
+TEST_F(IndexTest, AMissingIndexFileOpensTheTableInRecordOrderUntilRebuilt) {
+  AddDatoTag();
+  std::filesystem::remove(dir_.File("SNYLTDYR.MDX"));  // the header still names it
+  TTable& table = NewTable();
+  table.SetIndexName("DATO");
+  table.Open();
+  EXPECT_FALSE(table.Modifiable());
+  EXPECT_EQ(Column(table, "BYGG"),
+            (std::vector<std::string>{"K5", kOslashBygg, "K1", "K4", "K2"}));
+  const std::string why = table.ReadOnlyReason();
+  EXPECT_NE(why.find("SNYLTDYR.MDX is missing"), std::string::npos) << why;
+  EXPECT_NE(why.find("The index DATO is not used"), std::string::npos) << why;
+  EXPECT_NE(ErrorOf([&] { table.SetIndexName("DATO"); }).find("is missing"), std::string::npos);
+  table.Close();
+
+  // The field the header marks as indexed gets its tag back.
+  TTable& maker = NewTable(false);
+  const engine::RebuildReport report = maker.RebuildIndexes();
+  EXPECT_EQ(report.definitions_from, "the fields");
+  EXPECT_EQ(report.tags, std::vector<std::string>{"DATO"});
+  table.Open();
+  EXPECT_TRUE(table.Modifiable());
+  EXPECT_EQ(Column(table, "BYGG"), (std::vector<std::string>{"K1", "K2", kOslashBygg, "K4", "K5"}));
 }
 
 }  // namespace
