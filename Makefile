@@ -2,10 +2,12 @@
 # make build  configures and builds only.
 # make bench  builds and runs the benchmarks.
 # make demo   creates a sample table in scratch/demo and prints its statistics.
+# make run    starts the program over a sample table in scratch/data (headless: a
+#             screenshot under a virtual display).
 BUILD ?= build
 JOBS ?= $(shell nproc)
 
-.PHONY: test build deps bench demo clean
+.PHONY: test build deps bench demo run clean
 
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
@@ -25,6 +27,9 @@ demo: build
 	rm -rf scratch/demo
 	$(BUILD)/app/snyltdyr-cli create-sample scratch/demo --records 500 --seed 1
 	$(BUILD)/app/snyltdyr-cli stats scratch/demo --kind haptor --funn
+
+run: build
+	@bash scripts/run.sh
 
 clean:
 	rm -rf $(BUILD)

@@ -1,5 +1,6 @@
 #!/usr/bin/env python3
-"""Draws the program's bitmaps and writes them as XPM data into resources/bitmaps.cpp.
+"""Draws the program's bitmaps and writes them as XPM data into resources/bitmaps.cpp
+(and the icon alone into resources/snyltdyr.xpm).
 
 The five record-state glyphs of the grid's indicator column are 6 x 11 pixels, black
 ('X') on white ('o'); the grid makes the white transparent when it loads them. Each
@@ -159,6 +160,10 @@ def main():
               "}  // namespace snyltdyr", ""]
     with open(os.path.join(here, "bitmaps.cpp"), "w") as f:
         f.write("\n".join(parts))
+    # The same icon as a file, for the desktop entry.
+    with open(os.path.join(here, "snyltdyr.xpm"), "w") as f:
+        f.write("/* XPM */\n" + xpm("snyltdyr", ICON, ICON_COLOURS).replace(
+            "static const char* const", "static char*") + "\n")
 
 
 if __name__ == "__main__":
