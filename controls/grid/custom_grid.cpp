@@ -27,13 +27,19 @@ TCustomGrid::TCustomGrid(QWidget* parent) : TGuarded<QAbstractScrollArea>(parent
     connect(bar, &QAbstractSlider::sliderReleased, this,
             [this, o] { Guarded([&] { HandleScrollAction(o, -1); }); });
   }
-  connect(qApp, &QApplication::focusChanged, this,
-          [this](QWidget* old, QWidget* now) { Guarded([&] { FocusChanged(old, now); }); });
+  focus_connection_ = connect(qApp, &QApplication::focusChanged, this, [this](QWidget* old, QWidget* now) {
+    Guarded([&] { FocusChanged(old, now); });
+  });
   move_timer_.SetInterval(kMoveTimerInterval);
   move_timer_.OnTimer = [this] { MoveTimerTick(); };
 }
 
-TCustomGrid::~TCustomGrid() = default;
+// Qt's widget destructor still moves the focus away; by then this grid is gone.
+TCustomGrid::~TCustomGrid() {
+  disconnect(focus_connection_);
+  delete inplace_edit_;
+  inplace_edit_ = nullptr;
+}
 
 // ---- Sizes ------------------------------------------------------------------------------
 

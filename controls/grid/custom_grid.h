@@ -292,6 +292,7 @@ class TCustomGrid : public TGuarded<QAbstractScrollArea> {
   bool base_default_drawing_ = true;
   TInplaceEdit* inplace_edit_ = nullptr;  // a Qt child of the viewport
   TTimer move_timer_;
+  QMetaObject::Connection focus_connection_;
   int32_t sizing_line_x_ = -1;  // drawn overlay, -1 none
   int32_t move_marker_x_ = -1;
   int32_t last_mouse_x_ = 0;
