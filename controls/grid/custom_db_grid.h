@@ -22,6 +22,7 @@
 // first changing keystroke, not when the editor opens.
 #pragma once
 
+#include <QFont>
 #include <QPixmap>
 #include <array>
 #include <cstdint>
@@ -29,6 +30,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "controls/grid/custom_grid.h"
@@ -208,6 +210,9 @@ class TCustomDBGrid : public TCustomGrid, private TFieldObserver {
   void DrawDataCell(QPainter& painter, int32_t data_col, int32_t link_row, const TRect& rect,
                     TGridDrawState state);
 
+  // The Qt font of a look, from a small cache.
+  const QFont& QFontOf(const TFont& font);
+
   bool event(QEvent* e) override;
   void showEvent(QShowEvent* e) override;
   void resizeEvent(QResizeEvent* e) override;
@@ -253,6 +258,7 @@ class TCustomDBGrid : public TCustomGrid, private TFieldObserver {
   int32_t rebuild_count_ = 0;
   int32_t wheel_delta_ = 0;
   std::set<TField*> watched_fields_;
+  std::vector<std::pair<TFont, QFont>> qfonts_;
 };
 
 }  // namespace snyltdyr

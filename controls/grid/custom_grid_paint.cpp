@@ -91,11 +91,16 @@ void TCustomGrid::PaintLines(QPainter& painter, const QRect& area) {
   const QColor data_horz = (grid_options_ & goHorzLine) ? silver : LineColor(color_);
   const std::vector<TSpan> cols = VisibleSpans(h);
   const std::vector<TSpan> rows = VisibleSpans(v);
+  // A cell's lines lie at its right and bottom edge: cells ending before the area have
+  // none in it.
+  const auto outside = [&](const TSpan& span, int32_t from, int32_t to, int32_t line) {
+    return span.start > to || span.start + span.size + line <= from;
+  };
   for (int pass = 0; pass < 2; ++pass) {  // data cells first, so fixed lines end on top
     for (const TSpan& row : rows) {
-      if (row.start > area.bottom()) break;
+      if (outside(row, area.top(), area.bottom(), lw)) continue;
       for (const TSpan& col : cols) {
-        if (col.start > area.right()) break;
+        if (outside(col, area.left(), area.right(), lw)) continue;
         const bool fixed = row.index < fixed_rows_ || col.index < fixed_cols_;
         if (fixed != (pass == 1)) continue;
         const QRect r(col.start, row.start, col.size, row.size);

@@ -37,14 +37,14 @@ void TCustomDBGrid::DrawCellText(QPainter& painter, const TRect& rect, int32_t d
                                  const std::string& text, TAlignment alignment) {
   const QRect cell = rect.ToQRect();
   painter.fillRect(cell, painter.brush());
+  if (text.empty()) return;
   const QString q = ToQString(text);
-  const QFontMetrics metrics(painter.font());
-  const int32_t width = metrics.horizontalAdvance(q);
+  const QFontMetrics metrics = painter.fontMetrics();
   int32_t x = rect.left + dx;
   if (alignment == taRightJustify) {
-    x = rect.right - width - 3;
+    x = rect.right - metrics.horizontalAdvance(q) - 3;
   } else if (alignment == taCenter) {
-    x = rect.left + rect.Width() / 2 - width / 2;
+    x = rect.left + rect.Width() / 2 - metrics.horizontalAdvance(q) / 2;
   }
   painter.save();
   painter.setClipRect(cell, Qt::IntersectClip);
@@ -68,7 +68,7 @@ void TCustomDBGrid::DrawCell(QPainter& painter, int32_t col, int32_t row, TRect 
     TColumn* column = ColumnOf(data_col);
     if (column == nullptr || !column->Showing()) return;
     if (!(state & gdFixed)) {
-      painter.setFont(ToQFont(column->Font()));
+      painter.setFont(QFontOf(column->Font()));
       painter.setPen(ToQColor(column->Font().Color()));
       painter.setBrush(ToQColor(column->Color()));
     }
@@ -141,7 +141,7 @@ void TCustomDBGrid::DrawTitleCell(QPainter& painter, int32_t data_col, TRect rec
                                   TGridDrawState& state, int32_t frame_offset) {
   TColumn* column = ColumnOf(data_col);
   TColumnTitle& title = column->Title();
-  painter.setFont(ToQFont(title.Font()));
+  painter.setFont(QFontOf(title.Font()));
   painter.setPen(ToQColor(title.Font().Color()));
   painter.setBrush(ToQColor(title.Color()));
   const bool both_lines = (options_ & kBothLines) == kBothLines;
@@ -149,6 +149,17 @@ void TCustomDBGrid::DrawTitleCell(QPainter& painter, int32_t data_col, TRect rec
   DrawCellText(painter, rect, frame_offset, frame_offset, title.Caption(), title.Alignment());
   if (both_lines) DrawRaisedEdge(painter, rect.Inflated(1));
   state &= ~gdFixed;  // the edge is drawn
+}
+
+// Cells draw in a few fonts only; making a Qt font for every cell would cost more than
+// drawing its text.
+const QFont& TCustomDBGrid::QFontOf(const TFont& font) {
+  for (const auto& [look, q] : qfonts_) {
+    if (look == font) return q;
+  }
+  if (qfonts_.size() >= 8) qfonts_.erase(qfonts_.begin());
+  qfonts_.emplace_back(font, ToQFont(font));
+  return qfonts_.back().second;
 }
 
 bool TCustomDBGrid::HighlightCell(int32_t, int32_t, TGridDrawState state) {
