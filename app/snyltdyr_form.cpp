@@ -214,7 +214,12 @@ void TSnyltdyrForm::BitBtn1Click() {
   Register.BitBtn1Click();
 }
 
-void TSnyltdyrForm::GridTitleClick(TColumn& column) { Register.SortByField(column.FieldName()); }
+// Sorting may close and reopen the table, which makes the grid's columns anew: the name is
+// taken before the column goes.
+void TSnyltdyrForm::GridTitleClick(TColumn& column) {
+  const std::string field_name = column.FieldName();
+  Register.SortByField(field_name);
+}
 
 void TSnyltdyrForm::SpeedButton3Click() {
   TBusyCursor busy;

@@ -8,71 +8,44 @@
 #include <QLineEdit>
 
 #include "controls/grid_window.h"
+#include "support/grid_pixels.h"
 
 namespace snyltdyr {
 namespace {
 
 using testsupport::GridWindow;
 
-const char* const kArrow[11] = {"X.....", "XX....", "XXX...", "XXXX..", "XXXXX.", "XXXXXX",
-                                "XXXXX.", "XXXX..", "XXX...", "XX....", "X....."};
-const char* const kEdit[11] = {"XX..XX", "..XX..", "..XX..", "..XX..", "..XX..", "..XX..",
-                               "..XX..", "..XX..", "..XX..", "..XX..", "XX..XX"};
-const char* const kInsert[11] = {"......", "......", "......", ".X..X.", "..XX..", "XXXXXX",
-                                 "..XX..", ".X..X.", "......", "......", "......"};
-
-QRgb Rgb(TColor color) { return ToQColor(color).rgb() | 0xFF000000u; }
-
-// The 6 x 11 glyph in the indicator cell of `row`, as rows of X (black) and . (face).
-std::vector<std::string> IndicatorGlyph(const QImage& image, TDBGrid& grid, int row) {
-  const TRect cell = grid.CellRect(0, row);
-  const TRect inner = cell.Inflated(-1);
-  const int x0 = inner.right - 6 - 1;
-  const int y0 = (inner.top + inner.bottom - 11) / 2;
-  std::vector<std::string> rows;
-  for (int y = 0; y < 11; ++y) {
-    std::string line;
-    for (int x = 0; x < 6; ++x) {
-      const QRgb p = image.pixel(x0 + x, y0 + y) | 0xFF000000u;
-      line += p == Rgb(clBlack) ? 'X' : p == Rgb(clBtnFace) ? '.' : '?';
-    }
-    rows.push_back(line);
-  }
-  return rows;
-}
-
-std::vector<std::string> Rows(const char* const (&glyph)[11]) { return {glyph, glyph + 11}; }
+using testsupport::Glyph;
+using testsupport::IndicatorGlyph;
+using testsupport::Rgb;
 
 bool IndicatorEmpty(const QImage& image, TDBGrid& grid, int row) {
-  for (const std::string& line : IndicatorGlyph(image, grid, row)) {
-    if (line != "......") return false;
-  }
-  return true;
+  return IndicatorGlyph(image, grid, row) == Glyph(testsupport::kNoGlyph);
 }
 
 TEST(GridPaint, IndicatorShowsArrowEditAndInsertGlyphOnTheCurrentRowOnly) {
   GridWindow w(30);
   TDBGrid& grid = *w.grid;
   QImage image = w.Image();
-  EXPECT_EQ(IndicatorGlyph(image, grid, grid.Row()), Rows(kArrow));
+  EXPECT_EQ(IndicatorGlyph(image, grid, grid.Row()), Glyph(testsupport::kArrowGlyph));
   EXPECT_TRUE(IndicatorEmpty(image, grid, grid.Row() - 1));
   EXPECT_EQ(grid.IndicatorRow(), grid.Row());
   w.Table().Edit();
-  EXPECT_EQ(IndicatorGlyph(w.Image(), grid, grid.Row()), Rows(kEdit));
+  EXPECT_EQ(IndicatorGlyph(w.Image(), grid, grid.Row()), Glyph(testsupport::kEditGlyph));
   w.Table().Cancel();
   w.Table().Prior();
   w.Table().Prior();
   w.Table().Insert();
   image = w.Image();
-  EXPECT_EQ(IndicatorGlyph(image, grid, grid.Row()), Rows(kInsert));
+  EXPECT_EQ(IndicatorGlyph(image, grid, grid.Row()), Glyph(testsupport::kInsertGlyph));
   EXPECT_TRUE(IndicatorEmpty(image, grid, grid.Row() + 1));
   w.Table().Cancel();
-  EXPECT_EQ(IndicatorGlyph(w.Image(), grid, grid.Row()), Rows(kArrow));
+  EXPECT_EQ(IndicatorGlyph(w.Image(), grid, grid.Row()), Glyph(testsupport::kArrowGlyph));
 }
 
 TEST(GridPaint, EmptyTableShowsTheBrowseArrowInItsBlankRow) {
   GridWindow w(0);
-  EXPECT_EQ(IndicatorGlyph(w.Image(), *w.grid, 1), Rows(kArrow));
+  EXPECT_EQ(IndicatorGlyph(w.Image(), *w.grid, 1), Glyph(testsupport::kArrowGlyph));
 }
 
 TEST(GridPaint, TitlesInMaroonOnRaisedCellsAndLinesBlackAroundFixedCellsSilverBetweenData) {
