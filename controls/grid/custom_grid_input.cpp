@@ -119,11 +119,14 @@ void TCustomGrid::FocusGained() {
   UpdateEdit();
 }
 
+// The editor hides keeping its cell, so that coming back shows it again with the text
+// typed so far instead of loading the field's. Hiding gives the window's focus to the
+// grid, which shows the editor again when the window is active once more.
 void TCustomGrid::FocusLost() {
-  const bool editor_had_focus = inplace_edit_ != nullptr && window()->focusWidget() == inplace_edit_;
-  HideEdit();
-  // Coming back to the window focuses the grid, which shows the editor again.
-  if (editor_had_focus) setFocus(Qt::OtherFocusReason);
+  if (inplace_edit_ != nullptr) {
+    UpdateText();
+    inplace_edit_->Hide();
+  }
   InvalidateCell(current_.x, current_.y);
 }
 
