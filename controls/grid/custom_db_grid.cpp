@@ -361,8 +361,6 @@ void TCustomDBGrid::MeasureRows() {
 }
 
 void TCustomDBGrid::ApplyColumnSizes() {
-  TDataSet* data_set = data_link_->DataSet();
-  (void)data_set;
   for (int32_t j = 0; j < columns_->Count(); ++j) {
     TColumn* column = (*columns_)[j];
     const int32_t raw = j + indicator_offset_;

@@ -119,41 +119,50 @@ void TCustomGrid::SetDefaultRowHeight(int32_t height) {
   InvalidateGrid();
 }
 
+namespace {
+
+// Per-column or per-row values: absent (every entry the default) until the first is set.
+template <class T>
+T ExtentAt(const std::vector<T>& values, int32_t index, int32_t count, T fallback) {
+  if (values.empty() || index < 0 || index >= count) return fallback;
+  return values[static_cast<size_t>(index)];
+}
+
+// Sets entry `index`; false when it held the value already.
+template <class T>
+bool SetExtentAt(std::vector<T>& values, int32_t index, int32_t count, T fallback, T value) {
+  if (index < 0 || index >= count) throw EInvalidGridOperation(grid_msg::kIndexOutOfRange);
+  if (values.empty()) values.assign(static_cast<size_t>(count), fallback);
+  T& slot = values[static_cast<size_t>(index)];
+  if (slot == value) return false;
+  slot = value;
+  return true;
+}
+
+}  // namespace
+
 int32_t TCustomGrid::ColWidths(int32_t col) const {
-  if (col_widths_.empty() || col < 0 || col >= col_count_) return default_col_width_;
-  return col_widths_[static_cast<size_t>(col)];
+  return ExtentAt(col_widths_, col, col_count_, default_col_width_);
 }
 
 void TCustomGrid::SetColWidths(int32_t col, int32_t width) {
-  if (col < 0 || col >= col_count_) throw EInvalidGridOperation(grid_msg::kIndexOutOfRange);
-  if (col_widths_.empty()) col_widths_.assign(static_cast<size_t>(col_count_), default_col_width_);
-  if (col_widths_[static_cast<size_t>(col)] == width) return;
-  col_widths_[static_cast<size_t>(col)] = width;
-  ColWidthsChanged();
+  if (SetExtentAt(col_widths_, col, col_count_, default_col_width_, width)) ColWidthsChanged();
 }
 
 int32_t TCustomGrid::RowHeights(int32_t row) const {
-  if (row_heights_.empty() || row < 0 || row >= row_count_) return default_row_height_;
-  return row_heights_[static_cast<size_t>(row)];
+  return ExtentAt(row_heights_, row, row_count_, default_row_height_);
 }
 
 void TCustomGrid::SetRowHeights(int32_t row, int32_t height) {
-  if (row < 0 || row >= row_count_) throw EInvalidGridOperation(grid_msg::kIndexOutOfRange);
-  if (row_heights_.empty()) row_heights_.assign(static_cast<size_t>(row_count_), default_row_height_);
-  if (row_heights_[static_cast<size_t>(row)] == height) return;
-  row_heights_[static_cast<size_t>(row)] = height;
-  RowHeightsChanged();
+  if (SetExtentAt(row_heights_, row, row_count_, default_row_height_, height)) RowHeightsChanged();
 }
 
 bool TCustomGrid::TabStops(int32_t col) const {
-  if (tab_stops_.empty() || col < 0 || col >= col_count_) return true;
-  return tab_stops_[static_cast<size_t>(col)] != 0;
+  return ExtentAt<uint8_t>(tab_stops_, col, col_count_, 1) != 0;
 }
 
 void TCustomGrid::SetTabStops(int32_t col, bool tab_stop) {
-  if (col < 0 || col >= col_count_) throw EInvalidGridOperation(grid_msg::kIndexOutOfRange);
-  if (tab_stops_.empty()) tab_stops_.assign(static_cast<size_t>(col_count_), 1);
-  tab_stops_[static_cast<size_t>(col)] = tab_stop ? 1 : 0;
+  SetExtentAt<uint8_t>(tab_stops_, col, col_count_, 1, tab_stop ? 1 : 0);
 }
 
 void TCustomGrid::SetGridLineWidth(int32_t width) {
@@ -662,6 +671,5 @@ void TCustomGrid::MoveColumn(int32_t from, int32_t to) {
 
 void TCustomGrid::ColumnMoved(int32_t, int32_t) {}
 
-void TCustomGrid::TimedScroll(int32_t) {}
 
 }  // namespace snyltdyr

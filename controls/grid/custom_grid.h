@@ -92,6 +92,29 @@ class TCustomGrid : public TGuarded<QAbstractScrollArea> {
   // The cell under a viewport point; (-1, -1) outside every cell.
   TGridCoord MouseCoord(int32_t x, int32_t y) const;
 
+  // Per axis, what the current scroll position shows.
+  struct TAxisInfo {
+    int32_t line_width = 0;
+    int32_t fixed_boundary = 0;   // end of the fixed cells
+    int32_t grid_boundary = 0;    // end of the last cell shown (at most the extent)
+    int32_t grid_extent = 0;      // client width or height
+    int32_t last_full_visible = 0;
+    int32_t full_vis_boundary = 0;
+    int32_t fixed_count = 0;
+    int32_t first_cell = 0;       // LeftCol / TopRow
+    int32_t count = 0;
+    std::function<int32_t(int32_t)> extent;  // size of cell i without its line; < 0 hidden
+  };
+  // The cells of an axis on screen: fixed ones, then from the first scrolling one until
+  // the extent; hidden cells are left out.
+  struct TSpan {
+    int32_t index, start, size;
+  };
+  // Pixel extent of cell i with its line (0 for a hidden cell).
+  static int32_t Pitch(const TAxisInfo& a, int32_t i);
+  // Fills in the boundaries and the last fully visible cell of an axis.
+  static void CompleteAxis(TAxisInfo& a);
+
   // ---- Look and switches ---------------------------------------------------------------
   TGridOptions GridOptions() const { return grid_options_; }
   void SetGridOptions(TGridOptions options);
@@ -144,7 +167,6 @@ class TCustomGrid : public TGuarded<QAbstractScrollArea> {
   virtual void RowHeightsChanged();
   virtual void TopLeftChanged();
   virtual void SizeChanged(int32_t old_col_count, int32_t old_row_count);
-  virtual void TimedScroll(int32_t direction);
   virtual void Paint(QPainter& painter, const QRect& area);
   // Mouse handlers in viewport coordinates.
   virtual void MouseDown(Qt::MouseButton button, TShiftState shift, int32_t x, int32_t y);
@@ -215,35 +237,9 @@ class TCustomGrid : public TGuarded<QAbstractScrollArea> {
   void wheelEvent(QWheelEvent* e) override;
   void scrollContentsBy(int dx, int dy) override;
 
- public:
-  // Per axis, what the current scroll position shows.
-  struct TAxisInfo {
-    int32_t line_width = 0;
-    int32_t fixed_boundary = 0;   // end of the fixed cells
-    int32_t grid_boundary = 0;    // end of the last cell shown (at most the extent)
-    int32_t grid_extent = 0;      // client width or height
-    int32_t last_full_visible = 0;
-    int32_t full_vis_boundary = 0;
-    int32_t fixed_count = 0;
-    int32_t first_cell = 0;       // LeftCol / TopRow
-    int32_t count = 0;
-    std::function<int32_t(int32_t)> extent;  // size of cell i without its line; < 0 hidden
-  };
-  // The cells of an axis on screen: fixed ones, then from the first scrolling one until
-  // the extent; hidden cells are left out.
-  struct TSpan {
-    int32_t index, start, size;
-  };
-  // Pixel extent of cell i with its line (0 for a hidden cell).
-  static int32_t Pitch(const TAxisInfo& a, int32_t i);
-  // Fills in the boundaries and the last fully visible cell of an axis.
-  static void CompleteAxis(TAxisInfo& a);
-
- protected:
   TAxisInfo HorzInfo() const;
   TAxisInfo VertInfo() const;
   std::vector<TSpan> VisibleSpans(const TAxisInfo& a) const;
-
 
   TGridCoord current_{1, 1};
   TGridCoord anchor_{1, 1};
