@@ -381,8 +381,12 @@ void TCustomDBGrid::SyncCurrentRow() {
     MoveCurrent(Col(), row, false, false);
     RefreshEditor();
   }
+  // Text the user typed and has not written back yet differs from the field on purpose:
+  // reloading the editor then would throw it away (a resize while typing).
   TField* field = SelectedField();
-  if (field != nullptr && field->Text() != edit_text_) RefreshEditor();
+  if (field != nullptr && !data_link_->Modified() && field->Text() != edit_text_) {
+    RefreshEditor();
+  }
 }
 
 void TCustomDBGrid::SyncRecordScrollBar() {

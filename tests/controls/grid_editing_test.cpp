@@ -117,6 +117,24 @@ TEST_F(GridEditing, LosingTheFocusWithoutLeavingKeepsTheTypedText) {
   EXPECT_EQ(Field("ORGAN").AsString(), "lever");
 }
 
+// Resizing the window while typing recounts the rows; the typed text stays, in the open
+// editor or, when the current row moved and the editor closed, for the write-back.
+TEST_F(GridEditing, ResizingWhileTypingKeepsTheText) {
+  ToColumn("ORGAN");
+  Type("lever");
+  Grid().resize(Grid().width() - 50, Grid().height());
+  GridWindow::Settle();
+  ASSERT_TRUE(EditorShown());
+  EXPECT_EQ(Editor()->Text(), "lever");
+  const int row = Grid().Row();
+  Grid().resize(Grid().width(), Grid().height() + 60);  // more rows above the last record
+  GridWindow::Settle();
+  EXPECT_GT(Grid().Row(), row);
+  EXPECT_EQ(Grid().EditText(), "lever");
+  Press(Qt::Key_Return);
+  EXPECT_EQ(Field("ORGAN").AsString(), "lever");
+}
+
 TEST_F(GridEditing, LeavingTheGridWritesBackOrDropsAnUntouchedNewRow) {
   auto* other = new QLineEdit(w.form.get());
   other->setGeometry(0, 0, 20, 20);
