@@ -67,6 +67,7 @@ TCustomDBGrid::TCustomDBGrid(QWidget* parent)
 }
 
 TCustomDBGrid::~TCustomDBGrid() {
+  StopFocusTracking();
   destroying_ = true;
   for (TField* field : watched_fields_) field->RemoveObserver(this);
   watched_fields_.clear();

@@ -36,7 +36,7 @@ TCustomGrid::TCustomGrid(QWidget* parent) : TGuarded<QAbstractScrollArea>(parent
 
 // Qt's widget destructor still moves the focus away; by then this grid is gone.
 TCustomGrid::~TCustomGrid() {
-  disconnect(focus_connection_);
+  StopFocusTracking();
   delete inplace_edit_;
   inplace_edit_ = nullptr;
 }

@@ -213,6 +213,8 @@ class TCustomGrid : public TGuarded<QAbstractScrollArea> {
   void MoveColumn(int32_t from, int32_t to);
   // Ends a sizing or moving drag (erasing its overlay and stopping the timer).
   void CancelMode();
+  // A grid being destroyed hears no more focus changes (its overrides are gone).
+  void StopFocusTracking() { disconnect(focus_connection_); }
   int32_t ClientWidth() const;
   int32_t ClientHeight() const;
   // Horizontal scroll bar.

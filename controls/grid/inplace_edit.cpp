@@ -253,7 +253,7 @@ void TInplaceEdit::contextMenuEvent(QContextMenuEvent* e) {
   for (QAction* action : menu->actions()) {
     for (const auto& [name, operation] : changing) {
       if (action->objectName() != QLatin1String(name)) continue;
-      action->disconnect();
+      disconnect(action, &QAction::triggered, this, nullptr);
       connect(action, &QAction::triggered, this, [this, op = operation] {
         Guarded([&] {
           if (grid_->CanEditModify()) (this->*op)();
