@@ -144,7 +144,7 @@ class TCustomDBGrid : public TCustomGrid, private TFieldObserver {
   int32_t RawToDataColumn(int32_t col) const { return col - indicator_offset_; }
   int32_t DataToRawColumn(int32_t col) const { return col + indicator_offset_; }
 
-  // ---- Editing (grid_editing.cpp) ------------------------------------------------------
+  // ---- Editing and keys (db_grid_editing.cpp) ----------------------------------------
   void OpenEditor() { ShowEditor(); }
   void CloseEditor() { HideEditor(); }
   void RefreshEditor();
