@@ -137,10 +137,9 @@ void TCustomGrid::PaintCells(QPainter& painter, const QRect& area) {
     if (base_default_drawing_) {
       painter.fillRect(r.ToQRect(), ToQColor(fixed ? fixed_color_ : color_));
     }
-    painter.save();
+    // Each cell sets the font, pen and brush it draws with; only the clip is set here.
     painter.setClipRect(r.ToQRect());
     DrawCell(painter, col.index, row.index, r, state);
-    painter.restore();
   };
   // Fixed areas first, then the data area.
   for (const TSpan& row : rows) {
@@ -153,6 +152,7 @@ void TCustomGrid::PaintCells(QPainter& painter, const QRect& area) {
       if (col.index >= fixed_cols_ && row.index >= fixed_rows_) paint_cell(col, row);
     }
   }
+  painter.setClipping(false);
   // What lies right of the last column and below the last row is the grid's colour.
   const int32_t right = cols.empty() ? 0 : cols.back().start + cols.back().size + h.line_width;
   const int32_t bottom = rows.empty() ? 0 : rows.back().start + rows.back().size + v.line_width;

@@ -12,8 +12,12 @@ namespace {
 
 constexpr TDBGridOptions kBothLines = dgRowLines | dgColLines;
 
-// A raised inner edge around `rect`: light on top and left, shadow on bottom and right.
-void DrawRaisedEdge(QPainter& painter, const TRect& rect) { DrawEdge(painter, rect.ToQRect(), true); }
+// A raised inner edge around `rect` (the cell): light on top and left, shadow on bottom
+// and right. The cell's text may have clipped to less.
+void DrawRaisedEdge(QPainter& painter, const TRect& rect) {
+  painter.setClipRect(rect.ToQRect());
+  DrawEdge(painter, rect.ToQRect(), true);
+}
 
 // The dotted, inverting rectangle of the focused cell.
 void DrawFocusRect(QPainter& painter, const TRect& rect) {
@@ -46,10 +50,8 @@ void TCustomDBGrid::DrawCellText(QPainter& painter, const TRect& rect, int32_t d
   } else if (alignment == taCenter) {
     x = rect.left + rect.Width() / 2 - metrics.horizontalAdvance(q) / 2;
   }
-  painter.save();
-  painter.setClipRect(cell, Qt::IntersectClip);
+  painter.setClipRect(cell);
   painter.drawText(x, rect.top + dy + metrics.ascent(), q);
-  painter.restore();
 }
 
 void TCustomDBGrid::DrawCell(QPainter& painter, int32_t col, int32_t row, TRect rect,
