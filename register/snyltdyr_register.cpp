@@ -56,7 +56,7 @@ void SnyltdyrRegister::OpenTable() {
   try {
     SnyltdyrTable.Open();
   } catch (...) {
-    SnyltdyrTable.SetDatabaseName(kFallbackDataDirectory);
+    SnyltdyrTable.SetDatabaseName(fallback_directory_);
     SnyltdyrTable.Open();
   }
 }

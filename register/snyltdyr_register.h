@@ -72,6 +72,9 @@ class SnyltdyrRegister {
   // Opens the table in its database; when that fails for any reason, in the fallback
   // directory. A failure there is passed on and leaves the state untouched.
   void OpenTable();
+  // The fallback directory: "p:\strandum\merder" (where that share is mounted here).
+  const std::string& FallbackDirectory() const { return fallback_directory_; }
+  void SetFallbackDirectory(const std::string& directory) { fallback_directory_ = directory; }
   // The state after the window is shown: last record current, every year class, no kind,
   // then the count and grade.
   void StartSelection();
@@ -121,6 +124,7 @@ class SnyltdyrRegister {
   FixFields NormalisedFields();
 
   SelectionFigures figures_;
+  std::string fallback_directory_ = kFallbackDataDirectory;
 };
 
 }  // namespace snyltdyr
