@@ -2,10 +2,13 @@
 # make build  configures and builds only.
 # make bench  builds and runs the benchmarks.
 # make demo   creates a sample table in scratch/demo and prints its statistics.
+# make fuzz   builds the fuzz targets (clang, libFuzzer, sanitizers) and runs each for
+#             FUZZ_SECONDS seconds (default 60).
 BUILD ?= build
 JOBS ?= $(shell nproc)
+FUZZ_SECONDS ?= 60
 
-.PHONY: test build deps bench demo clean
+.PHONY: test build deps bench demo fuzz clean
 
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
@@ -26,5 +29,8 @@ demo: build
 	$(BUILD)/app/snyltdyr-cli create-sample scratch/demo --records 500 --seed 1
 	$(BUILD)/app/snyltdyr-cli stats scratch/demo --kind haptor --funn
 
+fuzz: deps
+	bash scripts/fuzz.sh $(FUZZ_SECONDS)
+
 clean:
-	rm -rf $(BUILD)
+	rm -rf $(BUILD) build-fuzz

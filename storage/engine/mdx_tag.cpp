@@ -300,8 +300,8 @@ IndexStatus MdxTag::Step(MdxPath& path, bool forward, bool& found) const {
     if (!s) return s;
     if (walked.back().node.size() > 0) break;
     if (!passed.insert(walked.back().node.page).second)
-      return Damaged("the walk comes back to the empty leaf at page " +
-                     std::to_string(walked.back().node.page));
+      return Damaged("the empty leaf at page " + std::to_string(walked.back().node.page) +
+                     " is reached twice");
   }
   path = std::move(walked);
   found = true;
@@ -731,11 +731,11 @@ IndexStatus MdxWalkCheck::Check(const MdxTag& tag, const MdxPath& path, bool for
   } else if (tag.key_type() != 'C') {
     const int c = tag.CompareKeys(key, key_);
     if (forward ? c < 0 : c > 0)
-      return tag.Damaged("the keys at page " + std::to_string(leaf.node.page) + " go back");
+      return tag.Damaged("the keys at page " + std::to_string(leaf.node.page) + " are out of order");
   }
   if (leaves_.empty() || leaf.node.page != leaf_) {
     if (!leaves_.insert(leaf.node.page).second)
-      return tag.Damaged("the walk comes back to the leaf at page " + std::to_string(leaf.node.page));
+      return tag.Damaged("the leaf at page " + std::to_string(leaf.node.page) + " is reached twice");
     leaf_ = leaf.node.page;
   }
   key_ = key;

@@ -249,6 +249,16 @@ TEST_F(ExprParserTest, QuotedTexts) {
                                 ft::Binary(ft::kEq, Amount(), ft::Text("y")))));
   // 300 characters: the tree keeps 255.
   EXPECT_EQ(Tree("SNYLTDYR='" + std::string(300, 'k') + "'"), kind_is(std::string(255, 'k')));
+  // Only a word's first characters can make it a keyword: a long word after a quote, or a
+  // keyword with more letters, continues the text; a keyword ends it.
+  EXPECT_EQ(Tree("SNYLTDYR='O'Brien-Andersen-Haugen'"), kind_is("O'Brien-Andersen-Haugen"));
+  EXPECT_EQ(Tree("SNYLTDYR='a' DESCENDINGS 'b'"), kind_is("a' DESCENDINGS 'b"));
+  EXPECT_EQ(Error("SNYLTDYR='a' DESCENDING 'b'"), "Filter expression incorrectly terminated");
+  // Forty thousand quotes with no blank between them: each closing quote looks ahead a few
+  // characters, no more, so the text reads in time linear in its length.
+  std::string quotes;
+  for (int i = 0; i < 40000; ++i) quotes += "'y";
+  EXPECT_EQ(Tree("SNYLTDYR='x" + quotes + "'"), kind_is(("x" + quotes).substr(0, 255)));
   // Comments and control characters between tokens.
   EXPECT_EQ(Tree("/* kind */ SNYLTDYR\r\n=\t'x'"), kind_is("x"));
 }
