@@ -25,12 +25,13 @@ DbfFile::~DbfFile() {
 
 Result DbfFile::Open(const std::string& path, bool writable) {
   path_ = path;
-  int err = 0;
+  int open_error = 0;
   std::string kind;
-  fd_ = OpenRegularFile(path, writable ? O_RDWR : O_RDONLY, err, kind);
+  fd_ = OpenRegularFile(path, writable ? O_RDWR : O_RDONLY, open_error, kind);
   if (fd_ < 0 && !kind.empty())
     return Fail(kErrReadFailed, path + " is " + kind + ", not a table file.");
   if (fd_ < 0) {
+    int err = open_error;
     if (err == ENOENT || err == ENOTDIR) return Fail(kErrTableNotFound, path, err);
     if (writable && (err == EACCES || err == EROFS || err == EPERM) &&
         ::access(path.c_str(), R_OK) == 0)
@@ -41,6 +42,7 @@ Result DbfFile::Open(const std::string& path, bool writable) {
   writable_ = writable;
   struct stat st;
   if (::fstat(fd_, &st) != 0) return OsFailure(kErrReadFailed, path, errno);
+  if (!S_ISREG(st.st_mode)) return Fail(kErrTableNotFound, path + " is not a file.");
   const uint64_t size = static_cast<uint64_t>(st.st_size);
   std::string bytes(std::min<uint64_t>(size, kMaxHeaderLength), '\0');
   if (Result r = ReadAt(0, bytes.data(), bytes.size())) return r;

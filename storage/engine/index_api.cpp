@@ -12,7 +12,6 @@
 #include "storage/engine/engine.h"
 #include "storage/engine/engine_state.h"
 #include "storage/engine/error_stack.h"
-#include "storage/engine/file_io.h"
 #include "storage/engine/file_lock.h"
 #include "storage/engine/index_companion.h"
 
@@ -56,11 +55,8 @@ IndexDescriptor Describe(const ProductionIndex::Tag& t, size_t number, const std
 // table's opening holds the whole table already.
 Result WriteDbfHeaderByte(const Table& table, off_t offset, uint8_t value) {
   const std::string& path = table.DbfPath();
-  int err = 0;
-  std::string not_regular;
-  const int fd = OpenRegularFile(path, O_RDWR, err, not_regular);
-  if (fd < 0 && !not_regular.empty()) return Fail(kErrWriteFailed, path + " is " + not_regular + ".");
-  if (fd < 0) return Fail(kErrWriteFailed, path + ": " + std::strerror(err), err);
+  const int fd = open(path.c_str(), O_RDWR | O_CLOEXEC);
+  if (fd < 0) return Fail(kErrWriteFailed, path + ": " + std::strerror(errno), errno);
   Result r = kOk;
   const bool lock = !table.Exclusive();
   if (lock && !LockRangeWithRetry(fd, kHeaderLockOffset, 1)) {
