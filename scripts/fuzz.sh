@@ -33,27 +33,40 @@ seeds="$build/fuzz-seeds"
 rm -rf "$seeds"
 "$build/tests/fuzz/fuzz_make_seeds" "$seeds" ../shared/fixtures/real
 
+# One target: its libFuzzer run, its log, and a line of results in its .result file.
+run_target() {
+  local t=$1 corpus="$build/fuzz-corpus/$1" artifacts="$build/fuzz-artifacts/$1/"
+  local log="$build/fuzz-logs/$1.log" result=clean
+  mkdir -p "$corpus" "$artifacts" "$(dirname "$log")"
+  if ! "$build/tests/fuzz/fuzz_$t" -max_total_time="$seconds" -max_len="${max_len[$t]}" \
+      -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix="$artifacts" \
+      "$corpus" "$seeds/$t" "tests/fuzz/regressions/$t" >"$log" 2>&1; then
+    result="FAILED (see $log and $artifacts)"
+  fi
+  local runs
+  runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
+  echo "${runs:-0} $result" >"$build/fuzz-logs/$t.result"
+}
+
+# As many targets at a time as there are processors, each for the whole time given.
+parallel=${JOBS:-$(nproc)}
+for t in "${targets[@]}"; do
+  while [ "$(jobs -rp | wc -l)" -ge "$parallel" ]; do wait -n || true; done
+  run_target "$t" &
+done
+wait
+
 total=0
 failed=()
 printf '\n%-15s %12s %8s  %s\n' target executions per_s result
 for t in "${targets[@]}"; do
-  corpus="$build/fuzz-corpus/$t" artifacts="$build/fuzz-artifacts/$t/" log="$build/fuzz-logs/$t.log"
-  mkdir -p "$corpus" "$artifacts" "$(dirname "$log")"
-  result=clean
-  if ! "$build/tests/fuzz/fuzz_$t" -max_total_time="$seconds" -max_len="${max_len[$t]}" \
-      -timeout=10 -rss_limit_mb=2048 \
-      -print_final_stats=1 -artifact_prefix="$artifacts" \
-      "$corpus" "$seeds/$t" "tests/fuzz/regressions/$t" >"$log" 2>&1; then
-    result="FAILED (see $log and $artifacts)"
-    failed+=("$t")
-  fi
-  runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
-  runs=${runs:-0}
+  read -r runs result <"$build/fuzz-logs/$t.result"
   total=$((total + runs))
+  [ "$result" = clean ] || failed+=("$t")
   printf '%-15s %12d %8d  %s\n' "$t" "$runs" $((runs / seconds)) "$result"
 done
 printf '%-15s %12d\n' total "$total"
-echo "fuzzing took $(( $(date +%s) - start )) s in all"
+echo "fuzzing took $(( $(date +%s) - start )) s in all, $parallel targets at a time"
 if [ ${#failed[@]} -ne 0 ]; then
   for t in "${failed[@]}"; do tail -40 "$build/fuzz-logs/$t.log"; done
   exit 1

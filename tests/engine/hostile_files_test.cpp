@@ -38,21 +38,26 @@ std::string ErrorText() {
 
 class HostileFilesTest : public ::testing::Test {
  protected:
-  // OBS.DBF (DATO, BYGG, KOMENT memo) with `rows` records and a DATO tag of several leaves.
+  // OBS.DBF (DATO, BYGG, KOMENT memo, TALL) with 300 records, a DATO tag of several
+  // leaves and a BYGG tag.
   void SetUp() override {
     db_ = engine_.Database(dir_.path());
-    testsupport::CreateTable(db_, "OBS.DBF", {{"DATO", 'D'}, {"BYGG", 'C', 9}, {"KOMENT", 'M'}}, 0x17);
+    testsupport::CreateTable(db_, "OBS.DBF",
+                             {{"DATO", 'D'}, {"BYGG", 'C', 9}, {"KOMENT", 'M'}, {"TALL", 'N', 6, 1}}, 0x17);
     Handle cur = testsupport::OpenCursor(db_, "OBS.DBF");
     std::mt19937 rng(3);
     std::uniform_int_distribution<int> day(1, 28), mon(1, 12), year(2015, 2025);
     for (int i = 0; i < 300; ++i)
       testsupport::AppendRow(cur, {Date(year(rng), mon(rng), day(rng)), Text("K" + std::to_string(i % 7)),
-                                   i < 3 ? Text("merknad " + std::to_string(i)) : testsupport::Blank()});
+                                   i < 3 ? Text("merknad " + std::to_string(i)) : testsupport::Blank(),
+                                   testsupport::Number(i / 10.0)});
     CloseCursor(cur);
-    IndexDescriptor dato;
-    dato.tag_name = "DATO";
-    dato.field_numbers = {1};
-    ASSERT_EQ(AddIndexToTable(db_, "OBS.DBF", "DBASE", dato), kOk);
+    for (const char* name : {"DATO", "BYGG"}) {
+      IndexDescriptor tag;
+      tag.tag_name = name;
+      tag.field_numbers = {static_cast<uint16_t>(std::string(name) == "DATO" ? 1 : 2)};
+      ASSERT_EQ(AddIndexToTable(db_, "OBS.DBF", "DBASE", tag), kOk);
+    }
   }
 
   Result Open(Handle& cur, OpenMode mode, const std::string& tag = "") {
@@ -231,10 +236,11 @@ TEST_F(HostileFilesTest, APageCountBeyondTheFileRefusesEveryWrite) {
   Handle cur = kNoHandle;
   EXPECT_EQ(Open(cur, OpenMode::kReadWrite), kErrTableReadOnly);
   EXPECT_NE(ErrorText().find("the index header counts 4294967280 pages"), std::string::npos) << ErrorText();
-  IndexDescriptor bygg;
-  bygg.tag_name = "BYGG";
-  bygg.field_numbers = {2};
-  EXPECT_NE(AddIndexToTable(db_, "OBS.DBF", "DBASE", bygg), kOk);
+  IndexDescriptor tall;
+  tall.tag_name = "TALL";
+  tall.field_numbers = {4};
+  EXPECT_EQ(AddIndexToTable(db_, "OBS.DBF", "DBASE", tall), kErrTableReadOnly);
+  EXPECT_NE(ErrorText().find("the index header counts 4294967280 pages"), std::string::npos) << ErrorText();
   EXPECT_EQ(std::filesystem::file_size(dir_.File("OBS.MDX")), size);
   // Reading in the tag's order is not affected.
   ASSERT_EQ(Open(cur, OpenMode::kReadOnly, "DATO"), kOk);
@@ -276,9 +282,9 @@ TEST_F(HostileFilesTest, AMemoAppendPointBeyondTheFileGivesMemosAtItsEnd) {
 TEST_F(HostileFilesTest, AHostileKeyExpressionInATagHeaderIsRefusedWhenTheTagIsRead) {
   std::unique_ptr<MdxFile> file;
   ASSERT_TRUE(MdxFile::Open(dir_.File("OBS.MDX"), false, file));
-  const uint64_t header = uint64_t{file->tags().front().header_page} * kMdxPageSize;
+  const uint64_t header = uint64_t{file->tags().back().header_page} * kMdxPageSize;  // BYGG
   file.reset();
-  for (const std::string expr : {"STR(DATO,2000000000,2000000000)", "SUBSTR(BYGG,99999999999,2)",
+  for (const std::string expr : {"STR(TALL,2000000000,2000000000)", "SUBSTR(BYGG,99999999999,2)",
                                  "BYGG+BYGG+BYGG+BYGG+BYGG+BYGG+BYGG+BYGG+BYGG+BYGG+BYGG+BYGG"}) {
     SCOPED_TRACE(expr);
     std::fstream f(dir_.File("OBS.MDX"), std::ios::in | std::ios::out | std::ios::binary);
@@ -289,7 +295,7 @@ TEST_F(HostileFilesTest, AHostileKeyExpressionInATagHeaderIsRefusedWhenTheTagIsR
     EXPECT_EQ(Open(cur, OpenMode::kReadWrite), kErrTableReadOnly);
     EXPECT_NE(ErrorText().find("\"" + expr + "\", which this program cannot evaluate"), std::string::npos)
         << ErrorText();
-    ASSERT_EQ(Open(cur, OpenMode::kReadOnly, "DATO"), kOk);
+    ASSERT_EQ(Open(cur, OpenMode::kReadOnly, "BYGG"), kOk);
     std::vector<uint32_t> recnos;
     EXPECT_EQ(Walk(cur, true, recnos), kErrEndOfTable);
     EXPECT_EQ(recnos.size(), 300u);
