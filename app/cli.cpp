@@ -311,11 +311,6 @@ int Dispatch(const std::vector<std::string>& args, std::ostream& out) {
 
 }  // namespace
 
-std::string ErrorBoxText(const std::string& message) {
-  if (!message.empty() && static_cast<unsigned char>(message.back()) > '.') return message + ".";
-  return message;
-}
-
 int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
   try {
     return Dispatch(args, out);

@@ -19,13 +19,11 @@
 #include <string>
 #include <vector>
 
+#include "runtime/exception.h"  // ErrorBoxText
+
 namespace snyltdyr {
 
 // `args` are the arguments after the program name.
 int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
-
-// The text of the error box: the message, with "." added when its last character sorts
-// after "." (a letter, a digit, "?").
-std::string ErrorBoxText(const std::string& message);
 
 }  // namespace snyltdyr

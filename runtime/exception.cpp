@@ -1,3 +1,10 @@
 #include "runtime/exception.h"
 
-// The exception classes are header-only; this unit anchors the runtime library.
+namespace snyltdyr {
+
+std::string ErrorBoxText(const std::string& message) {
+  if (!message.empty() && static_cast<unsigned char>(message.back()) > '.') return message + ".";
+  return message;
+}
+
+}  // namespace snyltdyr

@@ -47,4 +47,8 @@ class EDatabaseError : public Exception {
   }
 };
 
+// The text that the default error box shows for `message`: a "." is added when the
+// last byte sorts after "." (a letter, a digit, "?"); ".", "!", ")" and "'" end it as is.
+std::string ErrorBoxText(const std::string& message);
+
 }  // namespace snyltdyr

@@ -1,0 +1,151 @@
+#!/usr/bin/env python3
+"""Draws the program's bitmaps and writes them as XPM data into resources/bitmaps.cpp
+(and the icon alone into resources/snyltdyr.xpm).
+
+Each navigator glyph is one picture drawn below as rows of characters ('#' the shape,
+'o' a second colour, '.' background); the disabled picture beside it is made from the
+same shape, embossed: grey, with a white copy one pixel down and right. The program icon
+is a 32 x 32 picture in 16 colours. Run it again after changing a drawing.
+"""
+import os
+
+NAV = {
+    "FIRST": ["..............", "..............", "...##.....#...", "...##....##...",
+              "...##...###...", "...##..####...", "...##.#####...", "...##..####...",
+              "...##...###...", "...##....##...", "...##.....#...", "..............",
+              ".............."],
+    "PRIOR": ["..........", "..........", "......#...", ".....##...", "....###...",
+              "...####...", "..#####...", "...####...", "....###...", ".....##...",
+              "......#...", "..........", ".........."],
+    "NEXT": ["..........", "..........", "...#......", "...##.....", "...###....",
+             "...####...", "...#####..", "...####...", "...###....", "...##.....",
+             "...#......", "..........", ".........."],
+    "LAST": ["..............", "..............", "...#.....##...", "...##....##...",
+             "...###...##...", "...####..##...", "...#####.##...", "...####..##...",
+             "...###...##...", "...##....##...", "...#.....##...", "..............",
+             ".............."],
+    "INSERT": ["..............", "..............", "......##......", "......##......",
+               "......##......", "..##########..", "..##########..", "......##......",
+               "......##......", "......##......", "..............", "..............",
+               ".............."],
+    "DELETE": ["..............", "..............", "..............", "..............",
+               "..............", "..##########..", "..##########..", "..............",
+               "..............", "..............", "..............", "..............",
+               ".............."],
+    "EDIT": ["..............", "..............", "..............", "......##......",
+             ".....####.....", "....######....", "...########...", "..##########..",
+             "..............", "..............", "..............", "..............",
+             ".............."],
+    "POST": ["..............", "..............", "...........o..", "..........oo..",
+             ".........oo...", "..o.....oo....", "..oo...oo.....", "...oo.oo......",
+             "....ooo.......", ".....o........", "..............", "..............",
+             ".............."],
+    "CANCEL": ["..............", "..............", "..oo......oo..", "...oo....oo...",
+               "....oo..oo....", ".....oooo.....", "......oo......", ".....oooo.....",
+               "....oo..oo....", "...oo....oo...", "..oo......oo..", "..............",
+               ".............."],
+    "REFRESH": ["..............", "..............", ".....####.....", "...##....##.#.",
+                "..#........##.", "..#.......###.", ".#............", ".#............",
+                "..#.........#.", "..#........#..", "...##....##...", ".....####.....",
+                ".............."],
+}
+SHAPE_COLOUR = {"#": "#000000", "o": None}
+SECOND = {"POST": "#008000", "CANCEL": "#800000"}
+
+# The program icon: a fish with a parasite on its side, in 16 colours at most.
+ICON = [
+    "................................",
+    "................................",
+    "................................",
+    "................................",
+    "................................",
+    "..............bbbbbb............",
+    "...........bbbbbbbbbbbb.........",
+    ".........bbbbbbbbbbbbbbbbb......",
+    "........bbbbbbbbbbbbbbbbbbbb....",
+    ".......bbbbbbbbbbbbbbbbbbbbbb...",
+    ".b....bbbbbbbbbbbbbbbbbbbwwbbb..",
+    ".bb..bbbbbbbbbbbbbbbbbbbbwkbbbb.",
+    ".bbbbbbbbbbbbbbbbbbbbbbbbbbbbbb.",
+    ".bbbbbbbbbbbbbrrbbbbbbbbbbbbbbb.",
+    ".bbbbbbbbbbbbrrrrbbbbbbbbbbbbbb.",
+    ".bbbbssssssssrrrrsssssssssssssb.",
+    ".bbbbsssssssssrrssssssssssssss..",
+    ".bb..sssssssssssssssssssssss....",
+    ".b....sssssssssssssssssssss.....",
+    ".......sssssssssssssssssss......",
+    "........ssssssssssssssssb.......",
+    ".........sssssssssssss..........",
+    "...........sssssssss............",
+    "..............sss...............",
+    "................................",
+    "................................",
+    "..yyyyyyyyyyyyyyyyyyyyyyyyyyyy..",
+    "..yggggggggggggggggggggggggggy..",
+    "..yyyyyyyyyyyyyyyyyyyyyyyyyyyy..",
+    "................................",
+    "................................",
+    "................................",
+]
+ICON_COLOURS = {".": "None", "b": "#000080", "s": "#C0C0C0", "w": "#FFFFFF", "k": "#000000",
+                "r": "#FF0000", "y": "#808000", "g": "#00FF00"}
+
+
+def xpm(name, rows, colours):
+    out = [f"static const char* const {name}[] = {{",
+           f'    "{len(rows[0])} {len(rows)} {len(colours)} 1",']
+    for key, value in colours.items():
+        out.append(f'    "{key} c {value}",')
+    out += [f'    "{row}",' for row in rows]
+    out.append("};")
+    return "\n".join(out)
+
+
+def nav_glyph(kind):
+    rows = NAV[kind]
+    second = SECOND.get(kind, "#000000")
+    colour_of = {"#": "#000000", "o": second}
+    width = len(rows[0])
+    # Disabled half: white where the shape is, shifted (1, 1), then grey on the shape.
+    disabled = [["." for _ in range(width)] for _ in rows]
+    for y, row in enumerate(rows):
+        for x, c in enumerate(row):
+            if c != "." and y + 1 < len(rows) and x + 1 < width:
+                disabled[y + 1][x + 1] = "w"
+    for y, row in enumerate(rows):
+        for x, c in enumerate(row):
+            if c != ".":
+                disabled[y][x] = "g"
+    both = [row + "".join(d) for row, d in zip(rows, disabled)]
+    colours = {".": "None", "w": "#FFFFFF", "g": "#808080"}
+    for key in sorted({c for row in rows for c in row} - {"."}):
+        colours[key] = colour_of[key]
+    return xpm(f"dbn_{kind.lower()}", both, colours)
+
+
+def main():
+    here = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "resources")
+    parts = ["// Written by scripts/draw_glyphs.py: the program icon and the navigator glyphs.",
+             "// Each navigator glyph holds two pictures side by side: normal, then disabled.",
+             '#include "resources/bitmaps.h"', "", 
+             "namespace snyltdyr {", "namespace {", ""]
+    for kind in NAV:
+        parts += [nav_glyph(kind), ""]
+    parts += [xpm("program_icon", ICON, ICON_COLOURS), ""]
+    parts += ["const BitmapResource kBitmaps[] = {"]
+    for kind in NAV:
+        parts.append(f'    {{"DBN_{kind}", dbn_{kind.lower()}}},')
+    parts += ['    {"PROGRAM_ICON", program_icon},', "};", "", "}  // namespace", "",
+              "const BitmapResource* BitmapResources(size_t& count) {",
+              "  count = sizeof(kBitmaps) / sizeof(kBitmaps[0]);", "  return kBitmaps;", "}", "",
+              "}  // namespace snyltdyr", ""]
+    with open(os.path.join(here, "bitmaps.cpp"), "w") as f:
+        f.write("\n".join(parts))
+    # The same icon as a file, for the desktop entry.
+    with open(os.path.join(here, "snyltdyr.xpm"), "w") as f:
+        f.write("/* XPM */\n" + xpm("snyltdyr", ICON, ICON_COLOURS).replace(
+            "static const char* const", "static char*") + "\n")
+
+
+if __name__ == "__main__":
+    main()

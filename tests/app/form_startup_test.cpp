@@ -1,0 +1,106 @@
+// Start-up of the real window: opening the table in the working directory or the fallback
+// directory, the figures, the current record, and what a failed opening leaves.
+#include <unistd.h>
+
+#include <fstream>
+
+#include "form_fixture.h"
+#include "support/table_files.h"
+
+namespace snyltdyr {
+namespace {
+
+using testsupport::FormTest;
+
+TEST_F(FormTest, StartsOnTheLastRecordWithTheFiguresOfTheWholeTable) {
+  Show();
+  EXPECT_TRUE(ui.boxes.empty());
+  EXPECT_TRUE(Table().Active());
+  EXPECT_EQ(form->Antall->Text(), std::to_string(kRecords));
+  EXPECT_EQ(form->Grad->Text(), form->Register.GradText());
+  EXPECT_NE(form->Grad->Text(), "0");
+  EXPECT_EQ(form->Register.YearClass, -1);
+  // The last record in date order is current: no date in the file is later.
+  EXPECT_TRUE(Table().AtEnd());
+  const std::string last = Table().FieldByName("DATO").AsString();
+  for (const auto& row : testsupport::DbfreadRows(dir.path())) {
+    const std::string& d = row.at("DATO");
+    if (d.empty()) continue;
+    const std::string shown = d.substr(8, 2) + "." + d.substr(5, 2) + "." + d.substr(0, 4);
+    EXPECT_LE(d, last.substr(6, 4) + "-" + last.substr(3, 2) + "-" + last.substr(0, 2)) << shown;
+  }
+  // First and Prior, Insert, Delete, Edit and Refresh enabled; Next, Last, Post, Cancel not.
+  EXPECT_EQ(NavEnabled(), "1100111001");
+  EXPECT_EQ(form->Caption(), "Snyltdyr");
+  EXPECT_TRUE(form->KeyPreview());
+}
+
+TEST_F(FormTest, TheControlsStandWhereTheyWereDesigned) {
+  Show();
+  EXPECT_EQ(form->Panel1->geometry(), QRect(0, 0, form->width(), 41));
+  EXPECT_EQ(form->Panel2->geometry(), QRect(0, 41, form->width(), 41));
+  EXPECT_EQ(form->DBMemo1->geometry(), QRect(0, form->height() - 104, form->width(), 104));
+  EXPECT_EQ(form->Grid->geometry(), QRect(0, 82, form->width(), form->height() - 82 - 104));
+  EXPECT_EQ(form->DBNavigator1->geometry(), QRect(64, 8, 240, 25));
+  for (int i = 0; i < kNavigateButtonCount; ++i) {
+    EXPECT_EQ(Nav(static_cast<TNavigateBtn>(i)).geometry(), QRect(24 * i, 0, 24, 25));
+  }
+  EXPECT_EQ(form->Grad->geometry(), QRect(736, 8, 49, 24));
+  form->resize(1200, 700);
+  EXPECT_EQ(form->DBMemo1->geometry(), QRect(0, 700 - 104, 1200, 104));
+}
+
+TEST_F(FormTest, BothOpeningsFailingShowOneBoxAndLeaveTheWindowClosedButUsable) {
+  if (std::filesystem::exists("/mnt/p/strandum/merder/SNYLTDYR.DBF") ||
+      std::filesystem::exists("/mnt/p/strandum/merder/snyltdyr.dbf")) {
+    GTEST_SKIP() << "a real table stands in the fallback directory";
+  }
+  std::filesystem::remove(dir.File("SNYLTDYR.DBF"));
+  Show();
+  ASSERT_EQ(ui.boxes.size(), 1u);
+  EXPECT_EQ(ui.boxes[0].caption, "Zevuvuzoze de varuz iver");
+  EXPECT_EQ(ui.boxes[0].icon, TMsgDlgIcon::Stop);
+  EXPECT_TRUE(form->isVisible());
+  EXPECT_FALSE(Table().Active());
+  EXPECT_EQ(form->Antall->Text(), "0");
+  EXPECT_EQ(form->Grad->Text(), "0");
+  EXPECT_EQ(form->Register.YearClass, 0);
+  EXPECT_EQ(NavEnabled(), "0000000000");
+  Click(&Nav(nbNext));  // disabled: nothing at all
+  EXPECT_EQ(ui.boxes.size(), 1u);
+
+  Click(form->SpeedButton4);  // "Haptor" needs the open table
+  ASSERT_EQ(ui.boxes.size(), 2u);
+  EXPECT_EQ(ui.boxes[1].text, "SnyltdyrTable: Cannot perform this operation on a closed dataset.");
+  Key(Qt::Key_F2);
+  ASSERT_EQ(ui.boxes.size(), 3u);
+  EXPECT_EQ(ui.boxes[2].text, ui.boxes[1].text);
+}
+
+// The fallback directory is the drive-letter path as mounted here; the test needs to make
+// it, and leaves a real one alone.
+TEST_F(FormTest, TheFallbackDirectoryIsUsedWithoutAMessage) {
+  const std::filesystem::path fallback = "/mnt/p/strandum/merder";
+  if (std::filesystem::exists(fallback)) GTEST_SKIP() << fallback << " exists already";
+  std::error_code error;
+  std::filesystem::create_directories(fallback, error);
+  if (error || ::access(fallback.c_str(), W_OK) != 0) GTEST_SKIP() << "cannot make " << fallback;
+  struct Cleanup {
+    ~Cleanup() {
+      std::error_code e;
+      std::filesystem::remove_all("/mnt/p", e);
+    }
+  } cleanup;
+  for (const char* name : {"SNYLTDYR.DBF", "SNYLTDYR.DBT", "SNYLTDYR.MDX"}) {
+    std::filesystem::rename(dir.File(name), fallback / name);
+  }
+  Show();
+  EXPECT_TRUE(ui.boxes.empty());
+  EXPECT_TRUE(Table().Active());
+  EXPECT_EQ(Table().DatabaseName(), "p:\\strandum\\merder");
+  EXPECT_EQ(form->Antall->Text(), std::to_string(kRecords));
+  form.reset();  // closes the table before the files go
+}
+
+}  // namespace
+}  // namespace snyltdyr

@@ -1,0 +1,12 @@
+#include "toolkit/busy_cursor.h"
+
+#include <QApplication>
+#include <QCursor>
+
+namespace snyltdyr {
+
+TBusyCursor::TBusyCursor() { QApplication::setOverrideCursor(QCursor(Qt::WaitCursor)); }
+
+TBusyCursor::~TBusyCursor() { QApplication::restoreOverrideCursor(); }
+
+}  // namespace snyltdyr

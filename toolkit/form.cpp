@@ -1,0 +1,82 @@
+#include "toolkit/form.h"
+
+#include <QCloseEvent>
+#include <QKeyEvent>
+#include <QScreen>
+
+#include "toolkit/align.h"
+#include "toolkit/qt_text.h"
+
+namespace snyltdyr {
+
+TForm::TForm() {
+  setAutoFillBackground(true);
+  SetColor(color_);
+  font_.OnChange = [this] { ApplyFont(); };
+  ApplyFont();
+}
+
+std::string TForm::Caption() const { return FromQString(windowTitle()); }
+
+void TForm::SetCaption(const std::string& caption) { setWindowTitle(ToQString(caption)); }
+
+void TForm::SetColor(TColor color) {
+  color_ = color;
+  QPalette p = palette();
+  p.setColor(QPalette::Window, ToQColor(color));
+  p.setColor(QPalette::Button, ToQColor(color));
+  setPalette(p);
+}
+
+void TForm::ApplyFont() {
+  setFont(ToQFont(font_));
+  QPalette p = palette();
+  p.setColor(QPalette::WindowText, ToQColor(font_.Color()));
+  p.setColor(QPalette::Text, ToQColor(font_.Color()));
+  p.setColor(QPalette::ButtonText, ToQColor(font_.Color()));
+  setPalette(p);
+}
+
+void TForm::ShowMaximized(const QRect& restored) {
+  setGeometry(restored);
+  // Without a window manager nothing maximises the window: take the available area of
+  // the screen first, so the window is as large either way.
+  if (QScreen* s = screen()) setGeometry(s->availableGeometry());
+  setWindowState(windowState() | Qt::WindowMaximized);
+  show();
+}
+
+bool TForm::RunKeyDown(const QKeyEvent& event) {
+  uint16_t key = VirtualKeyOf(event);
+  if (key == 0 || !OnKeyDown) return false;
+  OnKeyDown(*this, key, ShiftStateOf(event));
+  return key == 0;
+}
+
+bool TForm::PreviewKeyDown(const QKeyEvent& event) { return RunKeyDown(event); }
+
+void TForm::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  // Restoring from the task bar is no new showing.
+  if (event->spontaneous() || shown_) return;
+  shown_ = true;
+  if (OnShow) OnShow(*this);
+}
+
+void TForm::closeEvent(QCloseEvent* event) {
+  if (OnClose) OnClose(*this);
+  event->accept();
+}
+
+void TForm::keyPressEvent(QKeyEvent* event) {
+  // With key preview the application ran OnKeyDown already.
+  if (!key_preview_ && RunKeyDown(*event)) return;
+  QWidget::keyPressEvent(event);
+}
+
+void TForm::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  ArrangeAligned(this);
+}
+
+}  // namespace snyltdyr

@@ -1,0 +1,64 @@
+// TForm: a top-level window of the program.
+//
+// A form has a caption, a colour, a font its controls inherit, and three events: OnShow
+// when it is first shown, OnClose when it closes, OnKeyDown for keys. With KeyPreview on,
+// OnKeyDown sees every key pressed in any of its controls before that control does (the
+// application routes it here), and the key then goes on to the control unless the
+// handler set it to 0. A maximised form fills the screen's available area also where no
+// window manager maximises it.
+#pragma once
+
+#include <QWidget>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "toolkit/color.h"
+#include "toolkit/event_guard.h"
+#include "toolkit/font.h"
+#include "toolkit/keys.h"
+
+namespace snyltdyr {
+
+class TForm : public TGuarded<QWidget> {
+ public:
+  using TNotifyEvent = std::function<void(TForm&)>;
+  using TKeyEvent = std::function<void(TForm&, uint16_t& key, TShiftState shift)>;
+
+  TForm();
+
+  std::string Caption() const;
+  void SetCaption(const std::string& caption);
+  TColor Color() const { return color_; }
+  void SetColor(TColor color);
+  TFont& Font() { return font_; }
+  bool KeyPreview() const { return key_preview_; }
+  void SetKeyPreview(bool on) { key_preview_ = on; }
+
+  // Shows the form maximised; `restored` are the bounds it takes when restored.
+  void ShowMaximized(const QRect& restored);
+
+  // The application's key preview: runs OnKeyDown; true when the key was swallowed.
+  bool PreviewKeyDown(const QKeyEvent& event);
+
+  TNotifyEvent OnShow;
+  TNotifyEvent OnClose;
+  TKeyEvent OnKeyDown;
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+
+ private:
+  void ApplyFont();
+  bool RunKeyDown(const QKeyEvent& event);
+
+  TColor color_ = clBtnFace;
+  TFont font_ = DefaultWindowFont();
+  bool key_preview_ = false;
+  bool shown_ = false;
+};
+
+}  // namespace snyltdyr
