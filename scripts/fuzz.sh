@@ -36,11 +36,12 @@ rm -rf "$seeds"
 # One target: its libFuzzer run, its log, and a line of results in its .result file.
 run_target() {
   local t=$1 corpus="$build/fuzz-corpus/$1" artifacts="$build/fuzz-artifacts/$1/"
-  local log="$build/fuzz-logs/$1.log" result=clean
+  local log="$build/fuzz-logs/$1.log" result=clean dirs=("$corpus" "$seeds/$1")
   mkdir -p "$corpus" "$artifacts" "$(dirname "$log")"
+  [ -d "tests/fuzz/regressions/$t" ] && dirs+=("tests/fuzz/regressions/$t")
   if ! "$build/tests/fuzz/fuzz_$t" -max_total_time="$seconds" -max_len="${max_len[$t]}" \
       -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix="$artifacts" \
-      "$corpus" "$seeds/$t" "tests/fuzz/regressions/$t" >"$log" 2>&1; then
+      "${dirs[@]}" >"$log" 2>&1; then
     result="FAILED (see $log and $artifacts)"
   fi
   local runs
