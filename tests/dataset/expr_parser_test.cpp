@@ -19,15 +19,6 @@ namespace {
 namespace ft = filter_tree;
 using Bytes = std::vector<uint8_t>;
 
-// A field of a type no field class of the program has (boolean, small integers, bytes).
-class TTypedField : public TField {
- public:
-  TTypedField(TFieldType type, int32_t size) {
-    SetDataType(type);
-    SetSizeUnchecked(size);
-  }
-};
-
 // The observation table, plus columns for the types and names the parser must handle.
 // Its native character set is code page 865 when `nordic` is set: "Å" 0xC5 -> 0x8F.
 class TFilterTable : public testing::TMemoryDataSet {
@@ -64,17 +55,8 @@ class ExprParserTest : public ::testing::Test {
         {"NOT", ftString, 5},      {"B\xC5T", ftString, 5}};
     for (const Column& c : columns) {
       table.AddColumn(c.name, c.type, c.size);
-      std::unique_ptr<TField> field;
-      switch (c.type) {
-        case ftString: field = std::make_unique<TStringField>(); field->SetSize(c.size); break;
-        case ftFloat: field = std::make_unique<TFloatField>(); break;
-        case ftDate: field = std::make_unique<TDateField>(); break;
-        case ftMemo: field = std::make_unique<TMemoField>(); break;
-        default: field = std::make_unique<TTypedField>(c.type, c.size); break;
-      }
-      field->SetFieldName(c.name);
-      field->SetDataSet(&table);
-      fields.push_back(std::move(field));
+      fields.push_back(testing::NewFieldFor(c.name, c.type, c.size));
+      fields.back()->SetDataSet(&table);
     }
     calculated.SetFieldName("KALK");
     calculated.SetFieldKind(fkCalculated);

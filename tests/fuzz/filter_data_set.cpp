@@ -1,22 +1,9 @@
 #include "filter_data_set.h"
 
-#include "dataset/blob_field.h"
-#include "dataset/date_time_field.h"
 #include "dataset/expr_parser.h"
-#include "dataset/numeric_field.h"
-#include "dataset/string_field.h"
 #include "runtime/exception.h"
 
 namespace snyltdyr::fuzz {
-namespace {
-
-// A field of a type no field class of the program has (the logical column).
-class TTypedField : public TField {
- public:
-  explicit TTypedField(TFieldType type) { SetDataType(type); }
-};
-
-}  // namespace
 
 TFilterDataSet::TFilterDataSet() : TMemoryDataSet("SnyltdyrTable") {
   struct Column {
@@ -31,17 +18,8 @@ TFilterDataSet::TFilterDataSet() : TMemoryDataSet("SnyltdyrTable") {
                             {"KOMENT", ftMemo, 10},     {"FERDIG", ftBoolean, 0}};
   for (const Column& c : columns) {
     AddColumn(c.name, c.type, c.size);
-    std::unique_ptr<TField> field;
-    switch (c.type) {
-      case ftString: field = std::make_unique<TStringField>(); field->SetSize(c.size); break;
-      case ftFloat: field = std::make_unique<TFloatField>(); break;
-      case ftDate: field = std::make_unique<TDateField>(); break;
-      case ftMemo: field = std::make_unique<TMemoField>(); break;
-      default: field = std::make_unique<TTypedField>(c.type); break;
-    }
-    field->SetFieldName(c.name);
-    field->SetDataSet(this);
-    fields_.push_back(std::move(field));
+    fields_.push_back(testing::NewFieldFor(c.name, c.type, c.size));
+    fields_.back()->SetDataSet(this);
   }
   Open();
 }
