@@ -37,7 +37,7 @@ void BM_ParseQuotedPieces(benchmark::State& state) {
   }
   state.SetComplexityN(state.range(0));
 }
-BENCHMARK(BM_ParseQuotedPieces)->RangeMultiplier(2)->Range(5000, 80000)->Complexity()
+BENCHMARK(BM_ParseQuotedPieces)->RangeMultiplier(2)->Range(5000, 80000)->Complexity(benchmark::oN)
     ->Unit(benchmark::kMillisecond);
 
 }  // namespace
