@@ -29,15 +29,19 @@ class TagOrder : public RecordOrder {
       if (Result r = Check(tag->FindExact(*key, recno, path_, found))) return r;
     } else {
       // A tag we cannot evaluate is still walked; find the record by looking.
+      MdxWalkCheck look;
       if (Result r = Check(tag->First(path_, found))) return r;
-      while (found && MdxTag::RecnoAt(path_) != recno)
+      while (found && MdxTag::RecnoAt(path_) != recno) {
+        if (Result r = Check(look.Check(*tag, path_, true))) return r;
         if (Result r = Check(tag->Step(path_, true, found))) return r;
+      }
     }
     if (!found) {  // a unique tag whose key another record holds
       path_.clear();
       return kErrRecordNotFound;
     }
-    return Give(pos);
+    walk_.Restart();
+    return Give(pos, true);
   }
 
   int Compare(const OrderPos& a, const OrderPos& b) const override {
@@ -79,17 +83,27 @@ class TagOrder : public RecordOrder {
   }
 
   // Gives out the place path_ stands on, whose nodes were just read from the file.
-  Result Give(OrderPos& pos) {
+  Result Give(OrderPos& pos, bool forward) {
     MdxTag* tag = nullptr;
-    stamp_ = GetTag(tag) == kOk ? tag->stamp() : 0;
+    if (Result r = GetTag(tag)) return r;
+    if (tag->stamp() != stamp_) walk_.TreeChanged();
+    stamp_ = tag->stamp();
     generation_ = MdxFile::WriteGeneration();
     checked_at_ = Clock::now();
-    return GiveKept(pos);
+    return GiveKept(*tag, pos, forward);
   }
 
-  Result GiveKept(OrderPos& pos) const {
+  // Every place given out goes past the walk check first, so a damaged tree stops the
+  // walk with its message instead of giving records twice or out of order.
+  Result GiveKept(const MdxTag& tag, OrderPos& pos, bool forward) {
+    if (Result r = Check(walk_.Check(tag, path_, forward))) {
+      path_.clear();
+      walk_.Restart();
+      return r;
+    }
     pos.key = MdxTag::KeyAt(path_);
     pos.recno = MdxTag::RecnoAt(path_);
+    given_ = pos;
     return kOk;
   }
 
@@ -126,13 +140,16 @@ class TagOrder : public RecordOrder {
       path_.clear();
       return first ? kErrEndOfTable : kErrBeginningOfTable;
     }
-    return Give(pos);
+    walk_.Restart();
+    return Give(pos, first);
   }
 
   Result Move(const OrderPos& from, bool forward, OrderPos& pos) {
     MdxTag* tag = nullptr;
     if (Result r = GetTag(tag)) return r;
     const Result none = forward ? kErrEndOfTable : kErrBeginningOfTable;
+    // A walk goes on from the place it gave last; from anywhere else it starts anew.
+    if (from.recno != given_.recno || from.key != given_.key) walk_.Restart();
     if (KeptPathHolds(*tag, from, forward)) {
       // The usual sequential step: within the kept leaf, or on to the next leaf through
       // the kept branches.
@@ -142,7 +159,7 @@ class TagOrder : public RecordOrder {
         path_.clear();
         return none;
       }
-      return GiveKept(pos);
+      return GiveKept(*tag, pos, forward);
     }
     bool on_place = false;
     if (!path_.empty())
@@ -169,7 +186,7 @@ class TagOrder : public RecordOrder {
       path_.clear();
       return none;
     }
-    return Give(pos);
+    return Give(pos, forward);
   }
 
   ProductionIndex& index_;
@@ -182,6 +199,8 @@ class TagOrder : public RecordOrder {
   uint64_t stamp_ = 0;  // the tag's stamp when path_ was read
   uint64_t generation_ = 0;       // MdxFile::WriteGeneration() then
   Clock::time_point checked_at_;  // when the stamp in the file was last seen to be stamp_
+  MdxWalkCheck walk_;             // the walk that gave out given_ last
+  OrderPos given_;
 };
 
 }  // namespace

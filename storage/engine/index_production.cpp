@@ -22,6 +22,7 @@ class LockedIndex {
       status_ = IndexStatus::Error(f_.path() + ": the index is locked by another user");
     } else {
       status_ = f_.Reload();
+      if (status_) status_ = f_.CheckPageCount();  // before anything is written
     }
   }
   ~LockedIndex() { f_.Unlock(); }
@@ -91,6 +92,10 @@ IndexStatus ProductionIndex::LoadTags() {
       if (t.expr && t.expr->type() != t.mdx->key_type()) {
         why = "it gives " + std::string(1, t.expr->type()) + " keys in a " +
               std::string(1, t.mdx->key_type()) + " tag";
+        t.expr.reset();
+      } else if (t.expr && t.expr->type() == 'C' && t.expr->width() > kMaxCharacterKeyLength) {
+        why = "it gives keys of " + std::to_string(t.expr->width()) + " characters, more than the " +
+              std::to_string(kMaxCharacterKeyLength) + " an index key can hold";
         t.expr.reset();
       }
       if (!t.expr)

@@ -23,11 +23,16 @@
 // A tag keeps no nodes between operations: every operation reads what it walks, so
 // changes made by other openings of the file are seen. A caller that keeps a path (a
 // cursor's place in the order) has it checked by Revalidate before going on from it.
+//
+// Every walk is bounded, whatever the file holds: a descent stops at 32 levels and at a
+// page that lies below itself, a step passes each empty leaf once, and a walk over many
+// steps is watched by an MdxWalkCheck. What breaks these rules is refused with Damaged().
 #pragma once
 
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "storage/engine/index_status.h"
@@ -129,6 +134,9 @@ class MdxTag {
   // Reads one node with its checks (page in range, item count, child pages).
   IndexStatus ReadNode(uint32_t page, MdxNode& node) const;
 
+  // The damaged-index refusal: the file, the tag and `why`.
+  IndexStatus Damaged(const std::string& why) const;
+
  private:
   MdxTag() = default;
   static uint64_t StampOf(uint8_t counter, uint32_t root, uint32_t pages) {
@@ -167,6 +175,29 @@ class MdxTag {
   std::string for_expression_;
   uint32_t first_leaf_ = 0;
   uint32_t last_leaf_ = 0;
+};
+
+// Watches one walk over a tag, place by place, in one direction. In a sound tree such a
+// walk enters each leaf once and never meets a key that goes back in tag order; a walk
+// that enters a leaf again (a child pointer aimed at a subtree already walked, a cycle)
+// or, in a numeric or date tag, meets a smaller key is refused as damage. Character keys
+// are not compared: another program may have sorted them by another collation.
+class MdxWalkCheck {
+ public:
+  // Forgets the walk: the next place starts a new one.
+  void Restart();
+  // The tree changed between two places (another writer): leaves may have moved, so only
+  // the key order is kept watching.
+  void TreeChanged();
+  // Checks the place `path` stands on (an entry), the next one the walk gives.
+  IndexStatus Check(const MdxTag& tag, const MdxPath& path, bool forward);
+
+ private:
+  bool started_ = false;
+  bool forward_ = true;
+  uint32_t leaf_ = 0;
+  std::string key_;
+  std::unordered_set<uint32_t> leaves_;
 };
 
 }  // namespace snyltdyr::engine

@@ -376,6 +376,37 @@ TEST_F(Cli, ATableFromAnotherProgramGetsItsDateIndexAndCounts) {
   EXPECT_EQ(Records(t, "cp437").size(), 60u);
 }
 
+// One child pointer of the DATO tag's root aimed at its neighbour: a walk in date order
+// would give one leaf's records twice and never those of the leaf it lost. Every command
+// that walks that order fails with the damaged-index message instead of a wrong answer,
+// and none of them changes a file.
+TEST_F(Cli, ATagWhoseRootLeadsTwiceToALeafStopsSortExportAndStats) {
+  const std::string t = dir.File("t");
+  ASSERT_EQ(Cmd("create-sample '" + t + "' --records 300 --seed 2").status, 0);
+  std::string mdx = Slurp(t + "/SNYLTDYR.MDX");
+  auto u32 = [&](size_t at) {
+    uint32_t v = 0;
+    for (int i = 3; i >= 0; --i) v = v << 8 | static_cast<uint8_t>(mdx[at + static_cast<size_t>(i)]);
+    return v;
+  };
+  const size_t header = u32(544) * 512, root = u32(header) * 512;  // the first tag: DATO
+  const size_t item = static_cast<uint8_t>(mdx[header + 18]);
+  ASSERT_GE(u32(root), 2u) << "the root should be a branch of several leaves";
+  mdx.replace(root + 8 + item, 4, mdx.substr(root + 8, 4));
+  std::ofstream(t + "/SNYLTDYR.MDX", std::ios::binary | std::ios::trunc) << mdx;
+  const std::string dbf = Slurp(t + "/SNYLTDYR.DBF");
+
+  for (const char* command : {"sort '%s' DATO", "export '%s'", "stats '%s'", "stats '%s' --kind haptor"}) {
+    std::string line = command;
+    line.replace(line.find("%s"), 2, t);
+    const CliRun run = Cmd(line);
+    EXPECT_EQ(run.status, 1) << line << ": " << run.out;
+    EXPECT_NE(run.err.find(t + "/SNYLTDYR.MDX: tag DATO is damaged"), std::string::npos) << line << ": " << run.err;
+  }
+  EXPECT_EQ(Slurp(t + "/SNYLTDYR.MDX"), mdx);
+  EXPECT_EQ(Slurp(t + "/SNYLTDYR.DBF"), dbf);
+}
+
 TEST_F(Cli, FilterTreeAndCommandLineErrors) {
   // Against the declared fields (no table here): the header of the worked example.
   const CliRun tree = Cmd("filter-tree \"SNYLTDYR='Haptor Mark' AND \xC3\x85RSKLAS=3\"");
