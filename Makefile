@@ -4,10 +4,13 @@
 # make demo   creates a sample table in scratch/demo and prints its statistics.
 # make run    starts the program over a sample table in scratch/data (headless: a
 #             screenshot under a virtual display).
+# make fuzz   builds the fuzz targets (clang, libFuzzer, sanitizers) and runs each for
+#             FUZZ_SECONDS seconds (default 60).
 BUILD ?= build
 JOBS ?= $(shell nproc)
+FUZZ_SECONDS ?= 60
 
-.PHONY: test build deps bench demo run clean
+.PHONY: test build deps bench demo run fuzz clean
 
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
@@ -31,5 +34,8 @@ demo: build
 run: build
 	@bash scripts/run.sh
 
+fuzz: deps
+	bash scripts/fuzz.sh $(FUZZ_SECONDS)
+
 clean:
-	rm -rf $(BUILD)
+	rm -rf $(BUILD) build-fuzz

@@ -3,6 +3,7 @@
 #include <QApplication>
 
 #include "controls/db_memo.h"
+#include "controls/grid/db_grid.h"
 #include "controls/db_navigator.h"
 #include "toolkit/align.h"
 #include "toolkit/bitmap_resource.h"
@@ -30,7 +31,7 @@ TSnyltdyrForm::TSnyltdyrForm() {
   CreatePanel1();
   CreatePanel2();
   CreateMemo();
-  CreateGridPlace();
+  CreateGrid();
   SetTabOrder();
 
   OnShow = [this](TForm&) { FormShow(); };
@@ -150,10 +151,14 @@ void TSnyltdyrForm::CreateMemo() {
   DBMemo1->SetDataField("KOMENT");
 }
 
-void TSnyltdyrForm::CreateGridPlace() {
-  Grid = new QWidget(this);
+void TSnyltdyrForm::CreateGrid() {
+  Grid = new TDBGrid(this);
   Grid->setObjectName("Grid");
   SetAlign(Grid, alClient);
+  Grid->Font() = TFont("Arial", -13, clBlack);
+  Grid->TitleFont() = TFont("Arial", -11, clMaroon, true);
+  Grid->SetDataSource(&Register.SnyltdyrSource);
+  Grid->OnTitleClick = [this](TColumn& column) { GridTitleClick(column); };
 }
 
 // Tab order: the grid, the comment box, then the filter panel's boxes and figures. The
@@ -193,14 +198,15 @@ void TSnyltdyrForm::FormKeyDown(uint16_t& key, TShiftState shift) {
   }
 }
 
+// Each font change lays the grid out again: the row heights and column widths follow.
 void TSnyltdyrForm::SpeedButton1Click() {
-  GridFont.SetSize(GridFont.Size() - 1);
-  GridTitleFont.SetSize(GridTitleFont.Size() - 1);
+  Grid->Font().SetSize(Grid->Font().Size() - 1);
+  Grid->TitleFont().SetSize(Grid->TitleFont().Size() - 1);
 }
 
 void TSnyltdyrForm::SpeedButton2Click() {
-  GridFont.SetSize(GridFont.Size() + 1);
-  GridTitleFont.SetSize(GridTitleFont.Size() + 1);
+  Grid->Font().SetSize(Grid->Font().Size() + 1);
+  Grid->TitleFont().SetSize(Grid->TitleFont().Size() + 1);
 }
 
 void TSnyltdyrForm::BitBtn1Click() {
@@ -208,7 +214,12 @@ void TSnyltdyrForm::BitBtn1Click() {
   Register.BitBtn1Click();
 }
 
-void TSnyltdyrForm::GridTitleClick(const std::string& field_name) { Register.SortByField(field_name); }
+// Sorting may close and reopen the table, which makes the grid's columns anew: the name is
+// taken before the column goes.
+void TSnyltdyrForm::GridTitleClick(TColumn& column) {
+  const std::string field_name = column.FieldName();
+  Register.SortByField(field_name);
+}
 
 void TSnyltdyrForm::SpeedButton3Click() {
   TBusyCursor busy;

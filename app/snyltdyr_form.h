@@ -31,6 +31,8 @@ class TCheckBox;
 class TLabel;
 class TEdit;
 class TDBMemo;
+class TDBGrid;
+class TColumn;
 
 inline constexpr const char* kApplicationTitle = "Zevuvuzoze de varuz iver";
 
@@ -67,10 +69,8 @@ class TSnyltdyrForm : public TForm {
   TEdit* Antall = nullptr;
   TLabel* Label2 = nullptr;               // "Snitt:"
   TEdit* Grad = nullptr;
-  // The grid's place: alClient between Panel2 and the comment box.
-  QWidget* Grid = nullptr;
-  TFont GridFont{"Arial", -13, clBlack};
-  TFont GridTitleFont{"Arial", -11, clMaroon, true};
+  // alClient between Panel2 and the comment box.
+  TDBGrid* Grid = nullptr;
   TDBMemo* DBMemo1 = nullptr;
 
   // ---- Handlers ------------------------------------------------------------------------
@@ -80,7 +80,7 @@ class TSnyltdyrForm : public TForm {
   void SpeedButton1Click();  // grid fonts one point smaller
   void SpeedButton2Click();  // grid fonts one point larger
   void BitBtn1Click();       // "Fiks formatering"
-  void GridTitleClick(const std::string& field_name);
+  void GridTitleClick(TColumn& column);  // sorts by the column's field
   void SpeedButton3Click();
   void SpeedButton4Click();
   void SpeedButton5Click();
@@ -90,7 +90,7 @@ class TSnyltdyrForm : public TForm {
  private:
   void CreatePanel1();
   void CreatePanel2();
-  void CreateGridPlace();
+  void CreateGrid();
   void CreateMemo();
   void SetTabOrder();
   TSpeedButton* MakeButton(QWidget* parent, const std::string& caption, int left, int top,

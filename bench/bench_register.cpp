@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/large_table.h"
 #include "register/normaliser.h"
 #include "register/sample_observations.h"
 #include "register/severity.h"
@@ -28,13 +29,7 @@ using namespace snyltdyr;
 
 namespace {
 
-// SNYLTDYR_BENCH_RECORDS sets a smaller table for quick runs (give it its own folder).
-const int64_t kRecords = [] {
-  const char* text = std::getenv("SNYLTDYR_BENCH_RECORDS");
-  const long long n = text ? std::atoll(text) : 0;
-  return n > 0 ? static_cast<int64_t>(n) : int64_t{1000000};
-}();
-constexpr uint64_t kSeed = 7;
+const int64_t kRecords = bench::LargeTableRecords();
 
 double Seconds(const std::function<void()>& work) {
   const auto start = std::chrono::steady_clock::now();
@@ -43,41 +38,6 @@ double Seconds(const std::function<void()>& work) {
 }
 
 // ---- The physical floor: the .DBF read directly ---------------------------------------
-struct DbfLayout {
-  uint32_t records = 0;
-  uint16_t header = 0, record_size = 0;
-  struct Column { std::string name; uint32_t offset = 0; uint8_t length = 0; };
-  std::vector<Column> columns;
-  const Column& Find(const std::string& name) const {
-    for (const Column& c : columns) if (c.name == name) return c;
-    throw std::runtime_error("no column " + name);
-  }
-};
-
-DbfLayout ReadLayout(const fs::path& dbf) {
-  std::ifstream in(dbf, std::ios::binary);
-  std::vector<unsigned char> head(32);
-  in.read(reinterpret_cast<char*>(head.data()), 32);
-  DbfLayout layout;
-  std::memcpy(&layout.records, &head[4], 4);
-  std::memcpy(&layout.header, &head[8], 2);
-  std::memcpy(&layout.record_size, &head[10], 2);
-  uint32_t offset = 1;  // after the deletion flag
-  for (;;) {
-    unsigned char d[32];
-    in.read(reinterpret_cast<char*>(d), 1);
-    if (!in || d[0] == 0x0D) break;
-    in.read(reinterpret_cast<char*>(d + 1), 31);
-    DbfLayout::Column c;
-    c.name.assign(reinterpret_cast<char*>(d), strnlen(reinterpret_cast<char*>(d), 11));
-    c.offset = offset;
-    c.length = d[16];
-    offset += c.length;
-    layout.columns.push_back(c);
-  }
-  return layout;
-}
-
 std::string_view Trimmed(const char* bytes, size_t length) {
   while (length > 0 && bytes[length - 1] == ' ') --length;
   return {bytes, length};
@@ -87,7 +47,7 @@ struct FloorResult { int64_t count = 0; int64_t sum = 0; };
 
 // Reads the file in large blocks and scores every live record that `keep` accepts.
 FloorResult FloorCount(const fs::path& dbf, bool haptor_found_only) {
-  const DbfLayout layout = ReadLayout(dbf);
+  const bench::DbfLayout layout = bench::ReadLayout(dbf);
   const auto& mengde = layout.Find("MENGDE");
   const auto& snyltdyr = layout.Find("SNYLTDYR");
   std::ifstream in(dbf, std::ios::binary);
@@ -116,7 +76,7 @@ FloorResult FloorCount(const fs::path& dbf, bool haptor_found_only) {
 
 // Reads every record, applies the text rules to its bytes and writes it back.
 int64_t FloorFix(const fs::path& dbf) {
-  const DbfLayout layout = ReadLayout(dbf);
+  const bench::DbfLayout layout = bench::ReadLayout(dbf);
   const auto& behandl = layout.Find("BEHANDL");
   const auto& snyltdyr = layout.Find("SNYLTDYR");
   const auto& organ = layout.Find("ORGAN");
@@ -140,7 +100,7 @@ int64_t FloorFix(const fs::path& dbf) {
     for (uint32_t i = 0; i < n; ++i) {
       char* rec = block.data() + static_cast<size_t>(i) * layout.record_size;
       if (rec[0] == '*') continue;
-      auto text = [&](const DbfLayout::Column& c) {
+      auto text = [&](const bench::DbfLayout::Column& c) {
         return std::string(Trimmed(rec + c.offset, c.length));
       };
       if (auto t = TreatmentRule(text(behandl))) put(rec + behandl.offset, behandl.length, *t);
@@ -160,32 +120,6 @@ int64_t FloorFix(const fs::path& dbf) {
   return written;
 }
 
-// ---- The table --------------------------------------------------------------------------
-fs::path FindTable(const fs::path& dir) {
-  if (!fs::exists(dir)) return {};
-  for (const auto& entry : fs::directory_iterator(dir)) {
-    std::string name = entry.path().filename().string();
-    for (char& c : name) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    if (name == "SNYLTDYR.DBF") return entry.path();
-  }
-  return {};
-}
-
-fs::path EnsureTable(const fs::path& dir) {
-  fs::path dbf = FindTable(dir);
-  if (!dbf.empty() && ReadLayout(dbf).records == kRecords && fs::exists(dir / "SNYLTDYR.MDX")) {
-    return dbf;
-  }
-  fs::remove_all(dir);
-  fs::create_directories(dir);
-  std::printf("generating %lld records in %s ...\n", static_cast<long long>(kRecords),
-              dir.string().c_str());
-  std::fflush(stdout);
-  const double s = Seconds([&] { CreateSampleTable(dir.string(), kRecords, kSeed); });
-  std::printf("generated in %.2f s\n", s);
-  return FindTable(dir);
-}
-
 void Row(const char* what, double seconds, double floor_seconds) {
   std::printf("%-48s %9.3f s   floor %8.3f s   ratio %6.2f\n", what, seconds, floor_seconds,
               floor_seconds > 0 ? seconds / floor_seconds : 0.0);
@@ -197,7 +131,7 @@ int main(int argc, char** argv) {
   SetRegional(NorwegianSettings());
   const fs::path dir = fs::absolute(argc > 1 ? argv[1] : "scratch/bench_register");
   try {
-    const fs::path dbf = EnsureTable(dir);
+    const fs::path dbf = bench::EnsureLargeTable(dir, kRecords);
 
     FloorResult floor_all, floor_haptor;
     const double floor_all_s = Seconds([&] { floor_all = FloorCount(dbf, false); });
@@ -278,7 +212,7 @@ int main(int argc, char** argv) {
     StopDefaultSession();
     fresh_copy();
     int64_t floor_written = 0;
-    const double floor_fix_s = Seconds([&] { floor_written = FloorFix(FindTable(fix_dir)); });
+    const double floor_fix_s = Seconds([&] { floor_written = FloorFix(bench::FindTable(fix_dir)); });
     std::printf("  Fiks formatering wrote %lld records; the floor rewrote %lld\n",
                 static_cast<long long>(written), static_cast<long long>(floor_written));
     Row("Fiks formatering, all records", fix_s, floor_fix_s);

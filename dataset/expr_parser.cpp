@@ -237,12 +237,17 @@ void TExprParser::ReadQuotedText() {
 
 // Whether a single quote, followed by the text at `at`, belongs to the quoted text: it does
 // when another quote comes later and the next word is a plain word, as in «NAME='O'Brien'».
+// Only the first characters of the word can make it a keyword, so no more are read: each
+// quote then costs as much as the text up to the next one, and a text of many quotes
+// reads in time linear in its length.
 bool TExprParser::QuoteContinuesText(size_t at) const {
   if (text_.find('\'', at) == std::string::npos) return false;
+  constexpr size_t kWordLook = 11;  // one more than the longest keyword, "DESCENDING"
   auto word_at = [&](size_t from, size_t* end) {
     while (from < text_.size() && (IsBlank(text_[from]) || text_[from] == ')')) ++from;
     size_t to = from;
-    while (to < text_.size() && !IsBlank(text_[to]) && text_[to] != '(' && text_[to] != ',') {
+    while (to < text_.size() && to - from < kWordLook && !IsBlank(text_[to]) &&
+           text_[to] != '(' && text_[to] != ',') {
       ++to;
     }
     *end = to;

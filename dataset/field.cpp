@@ -1,5 +1,6 @@
 #include "dataset/field.h"
 
+#include <algorithm>
 #include <array>
 #include <cctype>
 #include <cstring>
@@ -32,14 +33,36 @@ std::string FieldTypeName(TFieldType type) {
 TField::TField(std::string name) : TComponent(std::move(name)) {}
 
 TField::~TField() {
-  if (data_set_ == nullptr) return;
-  try {
-    if (data_set_->Active()) data_set_->Close();
-  } catch (...) {
-    // A destructor cannot report; the field leaves the list all the same.
+  if (data_set_ != nullptr) {
+    try {
+      if (data_set_->Active()) data_set_->Close();
+    } catch (...) {
+      // A destructor cannot report; the field leaves the list all the same.
+    }
+    data_set_->Fields().Remove(this);
   }
-  data_set_->Fields().Remove(this);
+  // An observer may remove itself (or others) while it is told.
+  const std::vector<TFieldObserver*> observers = observers_;
+  for (TFieldObserver* observer : observers) {
+    if (std::find(observers_.begin(), observers_.end(), observer) != observers_.end()) {
+      observer->FieldDestroyed(*this);
+    }
+  }
 }
+
+int32_t TField::Index() const { return data_set_ != nullptr ? data_set_->Fields().IndexOf(this) : -1; }
+
+void TField::SetIndex(int32_t index) {
+  if (data_set_ != nullptr) data_set_->Fields().Move(this, index);
+}
+
+void TField::AddObserver(TFieldObserver* observer) {
+  if (std::find(observers_.begin(), observers_.end(), observer) == observers_.end()) {
+    observers_.push_back(observer);
+  }
+}
+
+void TField::RemoveObserver(TFieldObserver* observer) { std::erase(observers_, observer); }
 
 void TField::SetDataSet(TDataSet* data_set) {
   if (data_set == data_set_) return;

@@ -24,6 +24,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "dataset/component.h"
 #include "dataset/field_type.h"
@@ -32,10 +33,21 @@
 namespace snyltdyr {
 
 class TDataSet;
+class TField;
 
 enum TAlignment { taLeftJustify, taRightJustify, taCenter };
 
 enum TFieldKind { fkData, fkCalculated, fkLookup, fkInternalCalc, fkAggregate };
+
+// Told when a field object is destroyed, after it has left its dataset, so that a
+// control showing it (a grid column) lets go of it.
+class TFieldObserver {
+ public:
+  virtual void FieldDestroyed(TField& field) = 0;
+
+ protected:
+  ~TFieldObserver() = default;
+};
 
 // The 256 byte values an editing control may accept.
 using TFieldChars = std::bitset<256>;
@@ -56,6 +68,14 @@ class TField : public TComponent {
   // be closed.
   TDataSet* DataSet() const { return data_set_; }
   void SetDataSet(TDataSet* data_set);
+  // Position in the dataset's field list (-1 without a dataset). Moving a field sends
+  // the dataset's layout and field-list events; the index is kept within the list.
+  int32_t Index() const;
+  void SetIndex(int32_t index);
+
+  // Observers told when the field is destroyed; an observer is held once.
+  void AddObserver(TFieldObserver* observer);
+  void RemoveObserver(TFieldObserver* observer);
 
   // --- properties -------------------------------------------------------------------
   const std::string& FieldName() const { return field_name_; }
@@ -186,6 +206,7 @@ class TField : public TComponent {
   std::string edit_mask_;
   int32_t field_number_ = 0;
   TFieldChars allowed_chars_ = TFieldChars().set();
+  std::vector<TFieldObserver*> observers_;
   // Set only while OnValidate runs: the value being validated (null = no value).
   const void* validating_value_ = nullptr;
   bool validating_ = false;

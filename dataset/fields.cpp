@@ -68,6 +68,18 @@ void TFields::Remove(TField* field) {
   }
 }
 
+void TFields::Move(TField* field, int32_t index) {
+  const int32_t current = IndexOf(field);
+  if (current < 0) return;
+  index = std::clamp(index, 0, Count() - 1);
+  if (index == current) return;
+  list_.erase(list_.begin() + current);
+  list_.insert(list_.begin() + index, field);
+  if (data_set_ == nullptr || data_set_->Destroying()) return;
+  if (data_set_->Active()) data_set_->NotifyDataEvent(EventLayoutChanged);
+  data_set_->NotifyDataEvent(EventFieldListChanged);
+}
+
 void TFields::Clear() {
   for (TField* field : list_) field->data_set_ = nullptr;
   list_.clear();

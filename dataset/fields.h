@@ -40,6 +40,9 @@ class TFields {
   // Usually reached through TField::SetDataSet.
   void Add(TField* field);
   void Remove(TField* field);
+  // Moves a field to `index` (kept within the list); on an open dataset the controls
+  // hear a layout change, then the field list changes.
+  void Move(TField* field, int32_t index);
   // Empties the list, detaching every field from the dataset.
   void Clear();
 

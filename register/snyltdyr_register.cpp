@@ -58,7 +58,7 @@ void SnyltdyrRegister::OpenTable() {
   try {
     OpenHere();
   } catch (...) {
-    SnyltdyrTable.SetDatabaseName(kFallbackDataDirectory);
+    SnyltdyrTable.SetDatabaseName(fallback_directory_);
     OpenHere();
   }
 }

@@ -79,6 +79,9 @@ class SnyltdyrRegister {
   // the records are in their stored order), with the command that repairs it; empty when
   // the table is writable or closed. The window shows it; the command line prints it.
   std::string ReadOnlyReason() const { return SnyltdyrTable.ReadOnlyReason(); }
+  // The fallback directory: "p:\strandum\merder" (where that share is mounted here).
+  const std::string& FallbackDirectory() const { return fallback_directory_; }
+  void SetFallbackDirectory(const std::string& directory) { fallback_directory_ = directory; }
   // The state after the window is shown: last record current, every year class, no kind,
   // then the count and grade.
   void StartSelection();
@@ -130,6 +133,7 @@ class SnyltdyrRegister {
   FixFields NormalisedFields();
 
   SelectionFigures figures_;
+  std::string fallback_directory_ = kFallbackDataDirectory;
 };
 
 }  // namespace snyltdyr

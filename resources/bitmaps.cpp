@@ -1,5 +1,6 @@
-// Written by scripts/draw_glyphs.py: the program icon and the navigator glyphs.
-// Each navigator glyph holds two pictures side by side: normal, then disabled.
+// Written by scripts/draw_glyphs.py: the program icon, the navigator glyphs and the
+// grid's indicator glyphs. Each navigator glyph holds two pictures side by side:
+// normal, then disabled.
 #include "resources/bitmaps.h"
 
 namespace snyltdyr {
@@ -215,6 +216,91 @@ static const char* const dbn_refresh[] = {
     "....................wwww....",
 };
 
+static const char* const dbgarrow[] = {
+    "6 11 2 1",
+    "X c #000000",
+    "o c #FFFFFF",
+    "Xooooo",
+    "XXoooo",
+    "XXXooo",
+    "XXXXoo",
+    "XXXXXo",
+    "XXXXXX",
+    "XXXXXo",
+    "XXXXoo",
+    "XXXooo",
+    "XXoooo",
+    "Xooooo",
+};
+
+static const char* const dbedit[] = {
+    "6 11 2 1",
+    "X c #000000",
+    "o c #FFFFFF",
+    "XXooXX",
+    "ooXXoo",
+    "ooXXoo",
+    "ooXXoo",
+    "ooXXoo",
+    "ooXXoo",
+    "ooXXoo",
+    "ooXXoo",
+    "ooXXoo",
+    "ooXXoo",
+    "XXooXX",
+};
+
+static const char* const dbinsert[] = {
+    "6 11 2 1",
+    "X c #000000",
+    "o c #FFFFFF",
+    "oooooo",
+    "oooooo",
+    "oooooo",
+    "oXooXo",
+    "ooXXoo",
+    "XXXXXX",
+    "ooXXoo",
+    "oXooXo",
+    "oooooo",
+    "oooooo",
+    "oooooo",
+};
+
+static const char* const dbmultidot[] = {
+    "6 11 2 1",
+    "X c #000000",
+    "o c #FFFFFF",
+    "oooooo",
+    "oooooo",
+    "oooooo",
+    "ooXXoo",
+    "oXXXXo",
+    "oXXXXo",
+    "oXXXXo",
+    "ooXXoo",
+    "oooooo",
+    "oooooo",
+    "oooooo",
+};
+
+static const char* const dbmultiarrow[] = {
+    "6 11 2 1",
+    "X c #000000",
+    "o c #FFFFFF",
+    "Xooooo",
+    "XXoooo",
+    "oXXooo",
+    "ooXXoo",
+    "XXoXXo",
+    "XXooXX",
+    "XXoXXo",
+    "ooXXoo",
+    "oXXooo",
+    "XXoooo",
+    "Xooooo",
+};
+
 static const char* const program_icon[] = {
     "32 32 8 1",
     ". c None",
@@ -270,6 +356,11 @@ const BitmapResource kBitmaps[] = {
     {"DBN_POST", dbn_post},
     {"DBN_CANCEL", dbn_cancel},
     {"DBN_REFRESH", dbn_refresh},
+    {"DBGARROW", dbgarrow},
+    {"DBEDIT", dbedit},
+    {"DBINSERT", dbinsert},
+    {"DBMULTIDOT", dbmultidot},
+    {"DBMULTIARROW", dbmultiarrow},
     {"PROGRAM_ICON", program_icon},
 };
 

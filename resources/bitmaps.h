@@ -1,5 +1,6 @@
-// The program's bitmaps, built into it as XPM data: the program icon and the ten
-// navigator glyphs. The toolkit finds them by name (toolkit/bitmap_resource.h).
+// The program's bitmaps, built into it as XPM data: the program icon, the ten
+// navigator glyphs and the five record-state glyphs of the grid. The toolkit finds them
+// by name (toolkit/bitmap_resource.h).
 #pragma once
 
 #include <cstddef>

@@ -2,7 +2,9 @@
 """Draws the program's bitmaps and writes them as XPM data into resources/bitmaps.cpp
 (and the icon alone into resources/snyltdyr.xpm).
 
-Each navigator glyph is one picture drawn below as rows of characters ('#' the shape,
+The five record-state glyphs of the grid's indicator column are 6 x 11 pixels, black
+('X') on white ('o'); the grid makes the white transparent when it loads them. Each
+navigator glyph is one picture drawn below as rows of characters ('#' the shape,
 'o' a second colour, '.' background); the disabled picture beside it is made from the
 same shape, embossed: grey, with a white copy one pixel down and right. The program icon
 is a 32 x 32 picture in 16 colours. Run it again after changing a drawing.
@@ -50,6 +52,18 @@ NAV = {
                 ".............."],
 }
 SHAPE_COLOUR = {"#": "#000000", "o": None}
+
+WHITE_ROWS = ["oooooo"] * 3
+GRID = {
+    "DBGARROW": ["Xooooo", "XXoooo", "XXXooo", "XXXXoo", "XXXXXo", "XXXXXX", "XXXXXo",
+                 "XXXXoo", "XXXooo", "XXoooo", "Xooooo"],
+    "DBEDIT": ["XXooXX"] + ["ooXXoo"] * 9 + ["XXooXX"],
+    "DBINSERT": WHITE_ROWS + ["oXooXo", "ooXXoo", "XXXXXX", "ooXXoo", "oXooXo"] + WHITE_ROWS,
+    "DBMULTIDOT": WHITE_ROWS + ["ooXXoo", "oXXXXo", "oXXXXo", "oXXXXo", "ooXXoo"] + WHITE_ROWS,
+    "DBMULTIARROW": ["Xooooo", "XXoooo", "oXXooo", "ooXXoo", "XXoXXo", "XXooXX", "XXoXXo",
+                     "ooXXoo", "oXXooo", "XXoooo", "Xooooo"],
+}
+GRID_COLOURS = {"X": "#000000", "o": "#FFFFFF"}
 SECOND = {"POST": "#008000", "CANCEL": "#800000"}
 
 # The program icon: a fish with a parasite on its side, in 16 colours at most.
@@ -125,16 +139,21 @@ def nav_glyph(kind):
 
 def main():
     here = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "resources")
-    parts = ["// Written by scripts/draw_glyphs.py: the program icon and the navigator glyphs.",
-             "// Each navigator glyph holds two pictures side by side: normal, then disabled.",
+    parts = ["// Written by scripts/draw_glyphs.py: the program icon, the navigator glyphs and the",
+             "// grid's indicator glyphs. Each navigator glyph holds two pictures side by side:",
+             "// normal, then disabled.",
              '#include "resources/bitmaps.h"', "", 
              "namespace snyltdyr {", "namespace {", ""]
     for kind in NAV:
         parts += [nav_glyph(kind), ""]
+    for name, rows in GRID.items():
+        parts += [xpm(name.lower(), rows, GRID_COLOURS), ""]
     parts += [xpm("program_icon", ICON, ICON_COLOURS), ""]
     parts += ["const BitmapResource kBitmaps[] = {"]
     for kind in NAV:
         parts.append(f'    {{"DBN_{kind}", dbn_{kind.lower()}}},')
+    for name in GRID:
+        parts.append(f'    {{"{name}", {name.lower()}}},')
     parts += ['    {"PROGRAM_ICON", program_icon},', "};", "", "}  // namespace", "",
               "const BitmapResource* BitmapResources(size_t& count) {",
               "  count = sizeof(kBitmaps) / sizeof(kBitmaps[0]);", "  return kBitmaps;", "}", "",

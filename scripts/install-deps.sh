@@ -2,7 +2,8 @@
 # Installs the Debian packages that the build and the tests need, only when missing.
 set -euo pipefail
 packages=(cmake ninja-build g++ make libgtest-dev libgmock-dev libbenchmark-dev python3 python3-dbfread perl libdbd-xbase-perl
-          qt6-base-dev fonts-liberation2 xvfb xauth x11-utils imagemagick)
+          qt6-base-dev fonts-liberation2 xvfb xauth x11-utils imagemagick
+          clang libfuzzer-14-dev)  # the last two: the fuzz targets (make fuzz)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

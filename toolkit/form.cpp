@@ -44,6 +44,9 @@ void TForm::ShowMaximized(const QRect& restored) {
   if (QScreen* s = screen()) setGeometry(s->availableGeometry());
   setWindowState(windowState() | Qt::WindowMaximized);
   show();
+  // The first window of the program takes the keyboard (also where no window manager
+  // hands it over).
+  activateWindow();
 }
 
 bool TForm::RunKeyDown(const QKeyEvent& event) {

@@ -25,9 +25,13 @@ DbfFile::~DbfFile() {
 
 Result DbfFile::Open(const std::string& path, bool writable) {
   path_ = path;
-  fd_ = ::open(path.c_str(), (writable ? O_RDWR : O_RDONLY) | O_CLOEXEC);
+  int open_error = 0;
+  std::string kind;
+  fd_ = OpenRegularFile(path, writable ? O_RDWR : O_RDONLY, open_error, kind);
+  if (fd_ < 0 && !kind.empty())
+    return Fail(kErrReadFailed, path + " is " + kind + ", not a table file.");
   if (fd_ < 0) {
-    int err = errno;
+    int err = open_error;
     if (err == ENOENT || err == ENOTDIR) return Fail(kErrTableNotFound, path, err);
     if (writable && (err == EACCES || err == EROFS || err == EPERM) &&
         ::access(path.c_str(), R_OK) == 0)

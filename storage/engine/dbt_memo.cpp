@@ -29,7 +29,10 @@ void PutU32(uint8_t* b, uint32_t v) {
   for (int i = 0; i < 4; ++i) b[i] = static_cast<uint8_t>(v >> (8 * i));
 }
 
-uint32_t CeilDiv(uint64_t a, uint32_t b) { return static_cast<uint32_t>((a + b - 1) / b); }
+// Block counts of files up to 4 G blocks; larger ones count as that many.
+uint32_t CeilDiv(uint64_t a, uint32_t b) {
+  return static_cast<uint32_t>(std::min<uint64_t>((a + b - 1) / b, UINT32_MAX));
+}
 
 }  // namespace
 
@@ -89,9 +92,12 @@ Result DbtMemo::Create(const std::string& path, const std::string& table_base_na
 
 Result DbtMemo::Open(const std::string& path, MemoKind kind, bool writable) {
   path_ = path;
-  fd_ = ::open(path.c_str(), (writable ? O_RDWR : O_RDONLY) | O_CLOEXEC);
+  int err = 0;
+  std::string not_regular;
+  fd_ = OpenRegularFile(path, writable ? O_RDWR : O_RDONLY, err, not_regular);
+  if (fd_ < 0 && !not_regular.empty())
+    return Fail(kErrReadFailed, path + " is " + not_regular + ", not a memo file.");
   if (fd_ < 0) {
-    int err = errno;
     if (err == ENOENT) return Fail(kErrMemoFileNotFound, path, err);
     return Fail(writable && err == EACCES ? kErrTableReadOnly : kErrReadFailed,
                 path + ": " + std::strerror(err), err);
@@ -173,11 +179,15 @@ bool DbtMemo::BlocksInUse(uint32_t block, uint64_t file_size, uint32_t& blocks) 
   return true;
 }
 
+// New memos go at the end of the file. The header's next free block normally is that end;
+// a smaller one heads a free list that is never followed, and a larger one is damage or
+// a writer that died after moving it: nothing lies there, and appending there instead
+// would leave a hole of any size (4 GB blocks of 32 KB: far into the terabytes).
 Result DbtMemo::AppendPoint(uint64_t file_size, uint32_t& block) {
-  uint8_t h[4];
-  if (Result r = ReadAt(0, h, 4)) return r;
-  const uint32_t eofb = std::max<uint32_t>(1, CeilDiv(file_size, block_size_));
-  block = std::max(U32(h), eofb);
+  const uint64_t eofb = std::max<uint64_t>(1, (file_size + block_size_ - 1) / block_size_);
+  if (eofb >= UINT32_MAX)
+    return Fail(kErrDamagedMemo, path_ + ": the memo file has no block numbers left.");
+  block = static_cast<uint32_t>(eofb);
   return kOk;
 }
 
@@ -218,6 +228,8 @@ Result DbtMemo::Write(const std::string& content, uint32_t old_block, uint32_t& 
   uint32_t at = 0;
   if (Result r = AppendPoint(size, at)) return r;
   if (Result r = WriteAt(static_cast<uint64_t>(at) * block_size_, bytes.data(), bytes.size())) return r;
+  if (uint64_t{at} + needed >= UINT32_MAX)
+    return Fail(kErrDamagedMemo, path_ + ": the memo file has no block numbers left.");
   uint8_t next[4];
   PutU32(next, at + needed);
   if (Result r = WriteAt(0, next, 4)) return r;

@@ -9,10 +9,11 @@
 // mislabelled file still reads.
 //
 // Writing keeps the file valid for other programs: a memo that fits the blocks it had is
-// rewritten in place, a longer one is appended at max(header's append point, end of
-// file) and the append point moved past it; freed blocks are left as dead space (no free
-// list is ever built, one written by another program is never followed). Memo blocks are
-// written before the record that points at them, under the memo lock.
+// rewritten in place, a longer one is appended at the end of the file (never past it,
+// whatever the header's append point says) and the append point moved past it; freed
+// blocks are left as dead space (no free list is ever built, one written by another
+// program is never followed). Memo blocks are written before the record that points at
+// them, under the memo lock.
 #pragma once
 
 #include <cstdint>

@@ -1,4 +1,8 @@
-// Whole reads and writes at an offset of an open file.
+// Opening, and whole reads and writes at an offset of an open file.
+//
+// Only regular files are tables, memos or indexes. A FIFO would block the opening until
+// some writer came, a device may answer anything, and a directory holds no bytes, so
+// OpenRegularFile refuses them at once, before a byte is read, without waiting.
 //
 // pread and pwrite may move fewer bytes than asked and may be interrupted by a signal;
 // these loops go on until every byte has moved, the file ends, or a real error occurs.
@@ -7,8 +11,14 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 namespace snyltdyr::engine {
+
+// Opens `path` with `flags` (O_RDONLY or O_RDWR, O_CLOEXEC is added) and gives the
+// descriptor, or -1 with `error` = errno. A path that is not a regular file gives -1 with
+// `error` 0 and `kind` naming what it is ("a directory", "a FIFO", "a device", ...).
+int OpenRegularFile(const std::string& path, int flags, int& error, std::string& kind);
 
 // Reads up to `size` bytes at `offset` into `out` and returns how many were read. Fewer
 // than `size` means the file ended (`error` 0) or reading failed (`error` = errno).

@@ -65,13 +65,11 @@ class Reader {
       : nodes_(nodes), node_size_(node_size), literals_(literals), literal_size_(literal_size),
         out_(out) {}
 
-  // Reads the node at `offset` (once; shared operands are read once too) and gives its index.
+  // Reads the node at `offset` and gives its index. Every node has one parent: writers
+  // never share an operand, and evaluating a tree of shared operands would take time
+  // exponential in its depth, so a node met twice is refused.
   FilterTreeError Read(size_t offset, int* index) {
-    auto seen = read_.find(offset);
-    if (seen != read_.end()) {
-      *index = seen->second;
-      return FilterTreeError::kNone;
-    }
+    if (read_.count(offset) != 0) return FilterTreeError::kBadOperand;
     if (offset + 8 > node_size_) return FilterTreeError::kNodeOutside;
     const uint8_t* p = nodes_ + offset;
     FilterNode node;

@@ -24,7 +24,8 @@
 // operands, so a readable tree has each operand at a higher node offset than its parent;
 // reading insists on it, which also rules out cycles. The one exception: every element of
 // an IN list but the first is written just before its list item, so an element need only
-// lie after the IN node (and may not itself be a list item).
+// lie after the IN node (and may not itself be a list item). No node is the operand of two
+// parents (a tree of shared operands would evaluate in time exponential in its depth).
 #pragma once
 
 #include <cstddef>

@@ -42,6 +42,15 @@ IndexStatus ProductionIndex::ReloadLocked() {
   return IndexStatus::Ok();
 }
 
+bool ProductionIndex::CheckPageCount() {
+  IndexStatus s = file_->CheckPageCount();
+  if (!s && page_count_refusal_.empty())
+    page_count_refusal_ = "The production index " + FileName(file_->path()) +
+                          " cannot be written (" + s.message() + "). " +
+                          IndexFaults::RebuildAdvice(file_->path()) + ".";
+  return s.ok();
+}
+
 IndexStatus ProductionIndex::Faulted(const Tag& t, IndexFault fault, const IndexStatus& s) {
   faults_.Mark(t.mdx ? t.mdx->name() : std::string(), fault, s.message());
   return s;
@@ -154,6 +163,7 @@ IndexStatus ProductionIndex::BeginChange(uint32_t recno, const RecordView* befor
     return s;
   };
   if (IndexStatus s = ReloadLocked(); !s) return give_up(s);
+  if (!CheckPageCount()) return give_up(IndexStatus::Error(write_refusal()));
   if (IndexStatus s = SettlePending(table, true); !s) return give_up(s);
   if (std::string why = write_refusal(); !why.empty()) return give_up(IndexStatus::Error(why));
 

@@ -220,7 +220,7 @@ struct Checker {
   }
 
   void Run() {
-    std::vector<std::unique_ptr<MdxTag>> tags;
+    if (IndexStatus s = file.CheckPageCount(); !s) Add(IndexProblem::Kind::kStructure, "", s.message());
     for (const MdxTagEntry& e : file.tags()) Claim(e.header_page, e.name, "the header of tag " + e.name);
     std::vector<uint32_t> free_pages;
     if (!file.FreeListPages(free_pages)) {

@@ -1,9 +1,10 @@
 // The index checker: proves that a production index agrees with its table.
 //
 // For every tag it walks the whole tree and reports
-//  - structure: unreadable or impossible nodes and headers, a page referenced twice (by
-//    two nodes, two tags, a tag header or the free list), leaves at different depths,
-//    record numbers outside the table, key bytes that no writer produces;
+//  - structure: a header page count beyond the file, unreadable or impossible nodes and
+//    headers, a page referenced twice (by two nodes, two tags, a tag header or the free
+//    list), leaves at different depths, record numbers outside the table, key bytes that
+//    no writer produces;
 //  - order: keys that decrease in tag order, a separator smaller than a key below it or
 //    greater than the first key to its right, a key held twice in a unique tag;
 //  - content: an entry whose key is not the one the record's data gives, a record with

@@ -67,7 +67,8 @@ void ProductionIndex::CheckAtOpening(const std::function<IndexedTable()>& table_
     bool count_only = true;
     IndexedTable table = table_now();
     IndexStatus s = ReloadLocked();
-    if (s) s = SettlePending(table, repair);
+    const bool count_fits = s && CheckPageCount();
+    if (s) s = SettlePending(table, repair && count_fits);
     if (s) {
       for (const Tag& t : tags_) {
         if (!t.mdx || faults_.Of(t.mdx->name()) != nullptr) continue;

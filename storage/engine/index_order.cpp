@@ -59,18 +59,23 @@ class TagOrder : public RecordOrder {
                                             name_ + ": its FOR condition leaves it out.");
       if (Result r = Check(tag->FindExact(*key, recno, path_, found))) return r;
       if (!found) return Unfiled(t, recno, pos);
-      return Give(pos);
+      walk_.Restart();
+      return Give(pos, true);
     } else {
       // A tag we cannot evaluate is still walked; find the record by looking.
+      MdxWalkCheck look;
       if (Result r = Check(tag->First(path_, found))) return r;
-      while (found && MdxTag::RecnoAt(path_) != recno)
+      while (found && MdxTag::RecnoAt(path_) != recno) {
+        if (Result r = Check(look.Check(*tag, path_, true))) return r;
         if (Result r = Check(tag->Step(path_, true, found))) return r;
+      }
     }
     if (!found) {
       path_.clear();
       return Fail(kErrRecordNotFound, "Record " + std::to_string(recno) + " is not in tag " + name_ + ".");
     }
-    return Give(pos);
+    walk_.Restart();
+    return Give(pos, true);
   }
 
   Result Filed(const OrderPos& pos, std::vector<uint8_t>& record) {
@@ -142,16 +147,24 @@ class TagOrder : public RecordOrder {
   // The tree is read without the index lock, so a block that a writer is rewriting just
   // then may be read half old, half new. A step that finds the tree unsound is taken
   // again once any writer is done (under the shared index lock); only a failure that
-  // stays marks the tag damaged.
+  // stays marks the tag damaged. Such moments are rare: a step that needs taking again
+  // soon after another did (a damaged tree, where taking a step again can lead round in
+  // circles) is not taken again.
   Result Settled(const std::function<Result()>& step) {
     damage_.clear();
     Result r = step();
-    if (damage_.empty()) return r;
-    WritersDone done(index_.file());
-    path_.clear();
-    damage_.clear();
-    r = step();
-    if (damage_.empty()) return r;
+    if (damage_.empty()) {
+      if (r == kOk) ++steps_since_retry_;
+      return r;
+    }
+    if (steps_since_retry_ >= kStepsBetweenRetries) {
+      steps_since_retry_ = 0;
+      WritersDone done(index_.file());
+      path_.clear();
+      damage_.clear();
+      r = step();
+      if (damage_.empty()) return r;
+    }
     path_.clear();
     index_.faults().Mark(name_, IndexFault::kDamaged, damage_);
     return index_.faults().Check(name_);
@@ -198,7 +211,10 @@ class TagOrder : public RecordOrder {
     bool found = false;
     if (Result r = Check(tag.Reload())) return r;
     if (Result r = Check(tag.FindExact(*key, recno, path_, found))) return r;
-    if (found) return Give(pos);
+    if (found) {
+      walk_.Restart();
+      return Give(pos, true);
+    }
     if (tag.unique()) {
       if (Result r = Check(tag.Seek(*key, 0, false, path_, found))) return r;
       const bool held = found && tag.CompareKeys(MdxTag::KeyAt(path_), *key) == 0;
@@ -212,17 +228,28 @@ class TagOrder : public RecordOrder {
   }
 
   // Gives out the place path_ stands on, whose nodes were just read from the file.
-  Result Give(OrderPos& pos) {
+  Result Give(OrderPos& pos, bool forward) {
     MdxTag* tag = nullptr;
-    stamp_ = GetTag(tag) == kOk ? tag->stamp() : 0;
+    if (Result r = GetTag(tag)) return r;
+    if (tag->stamp() != stamp_) walk_.TreeChanged();
+    stamp_ = tag->stamp();
     generation_ = MdxFile::WriteGeneration();
     checked_at_ = Clock::now();
-    return GiveKept(pos);
+    return GiveKept(*tag, pos, forward);
   }
 
-  Result GiveKept(OrderPos& pos) const {
+  // Every place given out goes past the walk check first, so a damaged tree stops the
+  // walk with its message instead of giving records twice or out of order.
+  // The walk check keeps what it saw when it refuses a place: the step is taken again
+  // under the index lock (Settled), and a place refused for good is refused again.
+  Result GiveKept(const MdxTag& tag, OrderPos& pos, bool forward) {
+    if (Result r = Check(walk_.Check(tag, path_, forward))) {
+      path_.clear();
+      return r;
+    }
     pos.key = MdxTag::KeyAt(path_);
     pos.recno = MdxTag::RecnoAt(path_);
+    given_ = pos;
     return kOk;
   }
 
@@ -259,13 +286,16 @@ class TagOrder : public RecordOrder {
       path_.clear();
       return first ? kErrEndOfTable : kErrBeginningOfTable;
     }
-    return Give(pos);
+    walk_.Restart();
+    return Give(pos, first);
   }
 
   Result Move(const OrderPos& from, bool forward, OrderPos& pos) {
     MdxTag* tag = nullptr;
     if (Result r = GetTag(tag)) return r;
     const Result none = forward ? kErrEndOfTable : kErrBeginningOfTable;
+    // A walk goes on from the place it gave last; from anywhere else it starts anew.
+    if (from.recno != given_.recno || from.key != given_.key) walk_.Restart();
     if (KeptPathHolds(*tag, from, forward)) {
       // The usual sequential step: within the kept leaf, or on to the next leaf through
       // the kept branches.
@@ -275,7 +305,7 @@ class TagOrder : public RecordOrder {
         path_.clear();
         return none;
       }
-      return GiveKept(pos);
+      return GiveKept(*tag, pos, forward);
     }
     bool on_place = false;
     if (!path_.empty())
@@ -302,7 +332,7 @@ class TagOrder : public RecordOrder {
       path_.clear();
       return none;
     }
-    return Give(pos);
+    return Give(pos, forward);
   }
 
   static RecordView View(const IndexedTable& table, const std::vector<uint8_t>& record) {
@@ -321,6 +351,8 @@ class TagOrder : public RecordOrder {
   mutable IndexedTable shape_;
   std::string name_;
   std::string damage_;  // what the current step found unsound in the tree
+  static constexpr uint64_t kStepsBetweenRetries = 64;
+  uint64_t steps_since_retry_ = kStepsBetweenRetries;
   using Clock = std::chrono::steady_clock;
   static constexpr auto kKeptPathPause = std::chrono::milliseconds(250);
   static constexpr auto kLookInterval = std::chrono::microseconds(100);
@@ -329,6 +361,8 @@ class TagOrder : public RecordOrder {
   uint64_t stamp_ = 0;  // the tag's stamp when path_ was read
   uint64_t generation_ = 0;       // MdxFile::WriteGeneration() then
   Clock::time_point checked_at_;  // when the stamp in the file was last seen to be stamp_
+  MdxWalkCheck walk_;             // the walk that gave out given_ last
+  OrderPos given_;
 };
 
 }  // namespace

@@ -24,6 +24,7 @@ class LockedIndex {
       status_ = IndexStatus::Error(f_.path() + ": the index is locked by another user");
     } else {
       status_ = f_.Reload();
+      if (status_) status_ = f_.CheckPageCount();  // before anything is written
     }
   }
   ~LockedIndex() { f_.Unlock(); }
@@ -97,6 +98,10 @@ IndexStatus ProductionIndex::LoadTags() {
         why = "it gives " + std::string(1, t.expr->type()) + " keys in a " +
               std::string(1, t.mdx->key_type()) + " tag";
         t.expr.reset();
+      } else if (t.expr && t.expr->type() == 'C' && t.expr->width() > kMaxCharacterKeyLength) {
+        why = "it gives keys of " + std::to_string(t.expr->width()) + " characters, more than the " +
+              std::to_string(kMaxCharacterKeyLength) + " an index key can hold";
+        t.expr.reset();
       }
       if (!t.expr)
         t.problem = "Tag " + e.name + " of " + BaseName(file_->path()) + " has the key expression \"" +
@@ -132,6 +137,7 @@ std::optional<std::string> ProductionIndex::KeyOf(const Tag& tag, const RecordVi
 
 std::string ProductionIndex::write_refusal() const {
   if (!write_refusal_.empty()) return write_refusal_;
+  if (!page_count_refusal_.empty()) return page_count_refusal_;
   return faults_.empty() ? std::string() : faults_.First()->message;
 }
 

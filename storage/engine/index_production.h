@@ -121,6 +121,9 @@ class ProductionIndex {
   bool TagTableChanged() const;
   // Under the lock: the table's tags as the file has them now.
   IndexStatus ReloadLocked();
+  // Whether the header's page count fits the file, so that new blocks go where they
+  // belong; when it does not, writing is refused (reading is not affected).
+  bool CheckPageCount();
   // Under the lock: a pending change left by a writer that stopped is completed from the
   // record's data (`repair`) or, when it cannot be, the tags it leaves in doubt marked.
   IndexStatus SettlePending(const IndexedTable& table, bool repair);
@@ -139,6 +142,7 @@ class ProductionIndex {
   int code_page_ = 437;
   std::vector<Tag> tags_;
   std::string write_refusal_;  // from the tags as loaded
+  std::string page_count_refusal_;  // from CheckPageCount
   IndexFaults faults_;
   bool changing_ = false;      // between BeginChange and FinishChange / AbandonChange
 };

@@ -124,7 +124,9 @@ int64_t JulianDayNumber(int year, int month, int day) {
   return day + (153 * m + 2) / 5 + 365 * y + y / 4 - y / 100 + y / 400 - 32045;
 }
 
-void DateOfJulianDay(int64_t j, int& year, int& month, int& day) {
+bool DateOfJulianDay(int64_t j, int& year, int& month, int& day) {
+  year = month = day = 0;
+  if (j < kFirstJulianDay || j > kLastJulianDay) return false;  // the arithmetic stays small
   const int64_t a = j + 32044;
   const int64_t b = (4 * a + 3) / 146097;
   const int64_t c = a - (146097 * b) / 4;
@@ -134,6 +136,7 @@ void DateOfJulianDay(int64_t j, int& year, int& month, int& day) {
   day = static_cast<int>(e - (153 * q + 2) / 5 + 1);
   month = static_cast<int>(q + 3 - 12 * (q / 10));
   year = static_cast<int>(100 * b + p - 4800 + q / 10);
+  return true;
 }
 
 std::string EncodeDateKey(double day_number) {
@@ -188,9 +191,12 @@ std::string KeyToText(char key_type, std::string_view key) {
   }
   if (key_type == 'D') {
     const double v = DecodeDateKey(key);
-    if (v == 0.0 || !std::isfinite(v)) return "";
+    if (v == 0.0) return "";
     int y = 0, m = 0, d = 0;
-    DateOfJulianDay(static_cast<int64_t>(v), y, m, d);
+    // Checked as a double first: a damaged key may hold any value, NaN included.
+    if (!(v >= kFirstJulianDay && v <= kLastJulianDay) ||
+        !DateOfJulianDay(static_cast<int64_t>(v), y, m, d))
+      return "?";
     char buf[16];
     std::snprintf(buf, sizeof buf, "%04d%02d%02d", y, m, d);
     return buf;

@@ -46,9 +46,14 @@ double NumericKeyValue(const DecodedNumber& n);
 // -1, 0 or 1 comparing two numeric keys by value. A corrupt key sorts before all others.
 int CompareNumericKeys(std::string_view a, std::string_view b);
 
-// Day numbers of the proleptic Gregorian calendar (1 January 1970 = 2440588).
+// Day numbers of the proleptic Gregorian calendar (1 January 1970 = 2440588), for the
+// years 1 to 9999: kFirstJulianDay is 1 January of year 1, kLastJulianDay 31 December 9999.
+inline constexpr int64_t kFirstJulianDay = 1721426;
+inline constexpr int64_t kLastJulianDay = 5373484;
 int64_t JulianDayNumber(int year, int month, int day);
-void DateOfJulianDay(int64_t day_number, int& year, int& month, int& day);
+// The date of a day number; false (and zeros) outside kFirstJulianDay..kLastJulianDay,
+// since day numbers come from files and may be anything.
+bool DateOfJulianDay(int64_t day_number, int& year, int& month, int& day);
 
 std::string EncodeDateKey(double day_number);
 double DecodeDateKey(std::string_view key);
@@ -57,7 +62,8 @@ double DecodeDateKey(std::string_view key);
 int CompareKeys(char key_type, std::string_view a, std::string_view b);
 
 // Text of a key for messages: character keys without trailing blanks, numbers in plain
-// decimal, dates as YYYYMMDD (blank dates as an empty text).
+// decimal, dates as YYYYMMDD (blank dates as an empty text); "?" for a damaged number or
+// a date key that is no day of the years 1 to 9999.
 std::string KeyToText(char key_type, std::string_view key);
 
 }  // namespace snyltdyr::engine

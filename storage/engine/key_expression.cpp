@@ -27,6 +27,12 @@ namespace {
 
 using Node = KeyExpression::Node;
 
+// The widest text a key expression handles (a character field's most), the most decimals
+// STR gives, and how deep parentheses and function calls nest.
+constexpr int kMaxWidth = 254;
+constexpr int kMaxDecimals = 18;
+constexpr int kMaxNesting = 32;
+
 bool IsNameChar(unsigned char c) {
   return std::isalnum(c) || c == '_' || c >= 0x80;
 }
@@ -128,6 +134,13 @@ class Parser {
   void Fail(const std::string& why) {
     if (error_.empty()) error_ = why;
   }
+  // One level deeper; false (and a failure) past kMaxNesting, so no text exhausts the stack.
+  bool Nest() {
+    if (++depth_ <= kMaxNesting) return true;
+    --depth_;
+    Fail("the expression nests deeper than " + std::to_string(kMaxNesting) + " levels");
+    return false;
+  }
   void Skip() {
     while (pos_ < s_.size() && (s_[pos_] == ' ' || s_[pos_] == '\t')) ++pos_;
   }
@@ -178,7 +191,9 @@ class Parser {
     if (c == '\'' || c == '"') return Quoted(c);
     if ((c >= '0' && c <= '9') || c == '.') return NumberConstant();
     if (Eat('(')) {
+      if (!Nest()) return nullptr;
       auto n = Sum();
+      --depth_;
       if (n && !Eat(')')) Fail("a ')' is missing");
       return n;
     }
@@ -189,7 +204,12 @@ class Parser {
     const size_t start = pos_;
     while (pos_ < s_.size() && IsNameChar(static_cast<unsigned char>(s_[pos_]))) ++pos_;
     const std::string name = UpperInCodePage(s_.substr(start, pos_ - start), code_page_);
-    if (Eat('(')) return Function(name);
+    if (Eat('(')) {
+      if (!Nest()) return nullptr;
+      auto n = Function(name);
+      --depth_;
+      return n;
+    }
     return Field(name);
   }
 
@@ -277,9 +297,11 @@ class Parser {
     return true;
   }
 
-  // A whole number given as a constant (widths and positions must be known in advance).
-  bool ConstArg(const std::vector<std::unique_ptr<Node>>& args, size_t i, int fallback,
-                int& out) {
+  // A whole number given as a constant (widths and positions must be known in advance),
+  // within lo..hi: a tag header may hold anything, and a width of two billion would make
+  // every key evaluation write two billion characters.
+  bool ConstArg(const std::vector<std::unique_ptr<Node>>& args, size_t i, int fallback, int lo,
+                int hi, int& out) {
     if (i >= args.size()) {
       out = fallback;
       return true;
@@ -288,7 +310,13 @@ class Parser {
       Fail("only constant numbers are supported as widths and positions");
       return false;
     }
-    out = static_cast<int>(args[i]->number);
+    const double v = args[i]->number;
+    if (!(v >= lo && v <= hi)) {
+      Fail("the number " + args[i]->text + " is outside " + std::to_string(lo) + " to " +
+           std::to_string(hi));
+      return false;
+    }
+    out = static_cast<int>(v);
     return true;
   }
 
@@ -302,15 +330,15 @@ class Parser {
     } else if (name == "SUBSTR") {
       if (!Args(a, "CNN", 2)) return nullptr;
       int start = 1, len = 0;
-      if (!ConstArg(a, 1, 1, start)) return nullptr;
+      if (!ConstArg(a, 1, 1, 0, kMaxWidth, start)) return nullptr;
       const int rest = static_cast<int>(a[0]->width) - std::max(start, 1) + 1;
-      if (!ConstArg(a, 2, rest, len)) return nullptr;
+      if (!ConstArg(a, 2, rest, 0, kMaxWidth, len)) return nullptr;
       n->op = Op::kSubstr;
       n->width = static_cast<size_t>(std::clamp(std::min(len, rest), 0, 254));
     } else if (name == "LEFT" || name == "RIGHT") {
       if (!Args(a, "CN", 2)) return nullptr;
       int len = 0;
-      if (!ConstArg(a, 1, 0, len)) return nullptr;
+      if (!ConstArg(a, 1, 0, 0, kMaxWidth, len)) return nullptr;
       n->op = name == "LEFT" ? Op::kLeft : Op::kRight;
       n->width = static_cast<size_t>(std::clamp(len, 0, static_cast<int>(a[0]->width)));
     } else if (name == "DTOS") {
@@ -320,7 +348,9 @@ class Parser {
     } else if (name == "STR") {
       if (!Args(a, "NNN", 1)) return nullptr;
       int width = 10, decimals = 0;
-      if (!ConstArg(a, 1, 10, width) || !ConstArg(a, 2, 0, decimals)) return nullptr;
+      if (!ConstArg(a, 1, 10, 1, kMaxWidth, width) ||
+          !ConstArg(a, 2, 0, 0, kMaxDecimals, decimals))
+        return nullptr;
       n->op = Op::kStr;
       n->width = static_cast<size_t>(std::clamp(width, 1, 254));
     } else if (name == "VAL") {
@@ -339,6 +369,7 @@ class Parser {
   const std::vector<FieldDesc>& fields_;
   int code_page_;
   size_t pos_ = 0;
+  int depth_ = 0;
   std::string error_;
 };
 

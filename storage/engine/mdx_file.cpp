@@ -72,12 +72,16 @@ MdxFile::~MdxFile() {
 IndexStatus MdxFile::Open(const std::string& path, bool writable, std::unique_ptr<MdxFile>& out) {
   std::unique_ptr<MdxFile> f(new MdxFile());
   f->path_ = path;
-  f->fd_ = open(path.c_str(), (writable ? O_RDWR : O_RDONLY) | O_CLOEXEC);
-  if (f->fd_ < 0 && writable && (errno == EACCES || errno == EROFS)) {
-    f->fd_ = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  int err = 0;
+  std::string not_regular;
+  f->fd_ = OpenRegularFile(path, writable ? O_RDWR : O_RDONLY, err, not_regular);
+  if (f->fd_ < 0 && writable && (err == EACCES || err == EROFS)) {
+    f->fd_ = OpenRegularFile(path, O_RDONLY, err, not_regular);
     writable = false;
   }
-  if (f->fd_ < 0) return IndexStatus::Error(path + ": " + std::strerror(errno));
+  if (f->fd_ < 0 && !not_regular.empty())
+    return IndexStatus::Error(path + " is " + not_regular + ", not an index file");
+  if (f->fd_ < 0) return IndexStatus::Error(path + ": " + std::strerror(err));
   f->writable_ = writable;
   IndexStatus s = f->Reload();
   if (!s) return s;
@@ -172,7 +176,7 @@ bool MdxFile::FreeListPages(std::vector<uint32_t>& pages) const {
   std::set<uint32_t> seen;
   std::string block;
   for (uint32_t p = free_page_; p != 0;) {
-    if (p < kMdxHeaderPages || p + block_pages_ > page_limit_ || !seen.insert(p).second ||
+    if (!BlockFits(p, page_limit_) || !seen.insert(p).second ||
         seen.size() > page_limit_)
       return false;
     for (const MdxTagEntry& t : tags_)
@@ -184,16 +188,32 @@ bool MdxFile::FreeListPages(std::vector<uint32_t>& pages) const {
   return true;
 }
 
+bool MdxFile::BlockFits(uint32_t page, uint32_t pages) const {
+  return page >= kMdxHeaderPages && uint64_t{page} + block_pages_ <= pages;
+}
+
+IndexStatus MdxFile::CheckPageCount() const {
+  struct stat st {};
+  if (fstat(fd_, &st) != 0) return IndexStatus::Error(path_ + ": " + std::strerror(errno));
+  // A file without tags may stop after its header; a last block may lack its zero tail.
+  const uint64_t held = (std::max<uint64_t>(static_cast<uint64_t>(st.st_size), kHeadBytes) +
+                         kMdxPageSize - 1) / kMdxPageSize;
+  if (page_count_ < kMdxHeaderPages || page_count_ > held)
+    return IndexStatus::Error(path_ + ": the index header counts " + std::to_string(page_count_) +
+                              " pages, but the file holds " + std::to_string(held));
+  return IndexStatus::Ok();
+}
+
 bool MdxFile::PageInRange(uint32_t page) const {
   if (page < kMdxHeaderPages) return false;
-  if (page + block_pages_ <= page_limit_) return true;
+  if (BlockFits(page, page_limit_)) return true;
   // Another opening may have grown the file since the header was read.
   std::string count;
   struct stat st {};
   if (ReadAt(fd_, count, 4, 32) && fstat(fd_, &st) == 0)
     page_limit_ = std::max(page_limit_, static_cast<uint32_t>(std::min<uint64_t>(
                                             GetU32(count, 0), static_cast<uint64_t>(st.st_size) / kMdxPageSize)));
-  return page + block_pages_ <= page_limit_;
+  return BlockFits(page, page_limit_);
 }
 
 IndexStatus MdxFile::ReadBlock(uint32_t page, std::string& block) const {
@@ -233,8 +253,14 @@ IndexStatus MdxFile::WriteBlock(uint32_t page, const std::string& block) {
   // Counted before the write: a reader that looks meanwhile must not trust its nodes.
   write_generation.fetch_add(1, std::memory_order_relaxed);
   if (!writable_) return IndexStatus::Error(path_ + ": the index file is open read-only");
-  if (page < kMdxHeaderPages || page + block_pages_ > page_count_ || block.size() != block_bytes())
+  if (!BlockFits(page, page_count_) || block.size() != block_bytes())
     return IndexStatus::Error(path_ + ": refused to write page " + std::to_string(page));
+  // New blocks are appended one after another: a block never starts past the file's end.
+  struct stat st {};
+  if (fstat(fd_, &st) != 0 ||
+      uint64_t{page} * kMdxPageSize > std::max<uint64_t>(static_cast<uint64_t>(st.st_size), kHeadBytes))
+    return IndexStatus::Error(path_ + ": refused to write page " + std::to_string(page) +
+                              " beyond the end of the file");
   if (!WriteAt(fd_, block.data(), block.size(), static_cast<off_t>(page) * kMdxPageSize))
     return IndexStatus::Error(path_ + ": cannot write page " + std::to_string(page) + ": " +
                               std::strerror(errno));
@@ -249,7 +275,7 @@ IndexStatus MdxFile::AllocateBlock(uint32_t& page) {
     std::string block;
     if (ReadBlock(free_page_, block)) {
       const uint32_t next = GetU32(block, 4);
-      if (next == 0 || (next >= kMdxHeaderPages && next + block_pages_ <= page_limit_)) {
+      if (next == 0 || BlockFits(next, page_limit_)) {
         page = free_page_;
         IndexStatus s = WriteBlock(page, zero);
         if (!s) return s;
@@ -259,9 +285,15 @@ IndexStatus MdxFile::AllocateBlock(uint32_t& page) {
     }
     reuse_free_ = false;  // a broken list is left alone; new blocks go at the end
   }
+  // The header's count is where the file ends; a count beyond the file is damage, and
+  // writing there would put the block anywhere up to 2 TB into the file.
+  IndexStatus s = CheckPageCount();
+  if (!s) return s;
+  if (uint64_t{page_count_} + block_pages_ > UINT32_MAX)
+    return IndexStatus::Error(path_ + ": the index file has no page numbers left");
   page = page_count_;
   page_count_ += block_pages_;
-  IndexStatus s = WriteBlock(page, zero);
+  s = WriteBlock(page, zero);
   if (!s) page_count_ -= block_pages_;
   return s;
 }

@@ -82,6 +82,9 @@ class MdxFile {
   // Whether a block starting at `page` lies inside the file (looking at the file again
   // when it seems not to: another opening may have grown it).
   bool PageInRange(uint32_t page) const;
+  // Whether the header's page count agrees with the file size: no more pages than the
+  // file holds (a count beyond it would have new blocks written far past its end).
+  IndexStatus CheckPageCount() const;
   IndexStatus ReadBlock(uint32_t page, std::string& block) const;
   // The first `size` bytes of the block at `page` (a cheap look at a tag header).
   IndexStatus ReadBlockStart(uint32_t page, size_t size, std::string& bytes) const;
@@ -132,6 +135,8 @@ class MdxFile {
  private:
   MdxFile() = default;
   IndexStatus ParseHeader();
+  // Whether a block starting at `page` lies in pages 4 .. `pages` - 1 (no overflow).
+  bool BlockFits(uint32_t page, uint32_t pages) const;
   void WriteTagTable();
 
   std::string path_;

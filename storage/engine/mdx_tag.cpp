@@ -4,6 +4,7 @@
 #include <cstring>
 #include <ctime>
 #include <set>
+#include <unordered_set>
 
 #include "storage/engine/key_codec.h"
 
@@ -17,6 +18,12 @@ constexpr size_t kForOffset = 762;
 
 uint16_t ItemLength(uint16_t key_length) {
   return static_cast<uint16_t>((key_length + 4 + 3) / 4 * 4);
+}
+
+bool OnPath(const MdxPath& path, uint32_t page) {
+  for (const MdxFrame& f : path)
+    if (f.node.page == page) return true;
+  return false;
 }
 
 std::string CString(const std::string& block, size_t off, size_t max) {
@@ -194,6 +201,7 @@ IndexStatus MdxTag::Descend(const std::string& key, uint32_t recno, bool strict,
   };
   uint32_t page = root_;
   while (path.size() < kMaxDepth) {
+    if (OnPath(path, page)) return Damaged("page " + std::to_string(page) + " lies below itself");
     MdxFrame f;
     IndexStatus s = ReadNode(page, f.node);
     if (!s) return s;
@@ -239,11 +247,12 @@ IndexStatus MdxTag::Descend(const std::string& key, uint32_t recno, bool strict,
     page = f.node.child(pick);
     path.push_back(std::move(f));
   }
-  return IndexStatus::Error(file_->path() + ": tag " + entry_.name + " is too deep (a cycle?)");
+  return Damaged("it is deeper than " + std::to_string(kMaxDepth) + " levels");
 }
 
 IndexStatus MdxTag::DescendEdge(uint32_t page, bool leftmost, MdxPath& path) const {
   while (path.size() < kMaxDepth) {
+    if (OnPath(path, page)) return Damaged("page " + std::to_string(page) + " lies below itself");
     MdxFrame f;
     IndexStatus s = ReadNode(page, f.node);
     if (!s) return s;
@@ -257,7 +266,11 @@ IndexStatus MdxTag::DescendEdge(uint32_t page, bool leftmost, MdxPath& path) con
     page = f.node.child(f.idx);
     path.push_back(std::move(f));
   }
-  return IndexStatus::Error(file_->path() + ": tag " + entry_.name + " is too deep (a cycle?)");
+  return Damaged("it is deeper than " + std::to_string(kMaxDepth) + " levels");
+}
+
+IndexStatus MdxTag::Damaged(const std::string& why) const {
+  return IndexStatus::Error(file_->path() + ": tag " + entry_.name + " is damaged (" + why + ")");
 }
 
 IndexStatus MdxTag::Step(MdxPath& path, bool forward, bool& found) const {
@@ -274,19 +287,28 @@ IndexStatus MdxTag::Step(MdxPath& path, bool forward, bool& found) const {
     found = true;
     return IndexStatus::Ok();
   }
-  for (size_t level = path.size() - 1; level > 0; --level) {
-    MdxFrame& parent = path[level - 1];
-    const bool can = forward ? parent.idx < parent.node.size() : parent.idx > 0;
-    if (!can) continue;
+  // On to the next leaf, over empty ones. A loop, not a call per empty leaf, and each
+  // leaf passed once: a tree whose pointers lead back to an empty leaf is damaged.
+  std::unordered_set<uint32_t> passed;
+  MdxPath walked = path;
+  for (;;) {
+    size_t level = walked.size() - 1;
+    while (level > 0 && !(forward ? walked[level - 1].idx < walked[level - 1].node.size()
+                                  : walked[level - 1].idx > 0))
+      --level;
+    if (level == 0) return IndexStatus::Ok();  // no entry on this side
+    MdxFrame& parent = walked[level - 1];
     forward ? ++parent.idx : --parent.idx;
-    MdxPath walked(path.begin(), path.begin() + static_cast<long>(level));
+    walked.resize(level);
     IndexStatus s = DescendEdge(parent.node.child(parent.idx), forward, walked);
     if (!s) return s;
-    path = std::move(walked);
-    if (path.back().node.size() == 0) return Step(path, forward, found);  // empty leaf
-    found = true;
-    return IndexStatus::Ok();
+    if (walked.back().node.size() > 0) break;
+    if (!passed.insert(walked.back().node.page).second)
+      return Damaged("the empty leaf at page " + std::to_string(walked.back().node.page) +
+                     " is reached twice");
   }
+  path = std::move(walked);
+  found = true;
   return IndexStatus::Ok();
 }
 
@@ -349,9 +371,11 @@ IndexStatus MdxTag::SeekPlace(const std::string& key, uint32_t recno, bool stric
   scan(path);
   // Equal keys may run on into the following leaves with record numbers still below
   // the target: follow them, so that the place found keeps equal keys in record order.
+  MdxWalkCheck walk;
   while (path.back().idx == path.back().node.size() && path.back().node.size() > 0) {
     MdxPath next = path;
     next.back().idx = next.back().node.size() - 1;
+    if (s = walk.Check(*this, next, true); !s) return s;
     bool more = false;
     s = Step(next, true, more);
     if (!s) return s;
@@ -369,9 +393,11 @@ IndexStatus MdxTag::FindExact(const std::string& key, uint32_t recno, MdxPath& p
   if (found && RecnoAt(path) == recno && CompareKeys(KeyAt(path), key) == 0) return s;
   // Another program may have kept equal keys in another record order: scan them all.
   s = Seek(key, 0, false, path, found);
+  MdxWalkCheck walk;
   while (s && found && CompareKeys(KeyAt(path), key) == 0) {
     if (RecnoAt(path) == recno) return s;
-    s = Step(path, true, found);
+    s = walk.Check(*this, path, true);
+    if (s) s = Step(path, true, found);
   }
   found = false;
   return s;
@@ -779,6 +805,36 @@ IndexStatus MdxTag::Create(MdxFile& file, const MdxTagSpec& tag_def, std::vector
   s = file.AddTagEntry(t->entry_);
   if (!s) return s;
   return Load(file, t->entry_, out);
+}
+
+// ---- Watching a walk -----------------------------------------------------------------
+
+void MdxWalkCheck::Restart() {
+  started_ = false;
+  leaves_.clear();
+}
+
+void MdxWalkCheck::TreeChanged() { leaves_.clear(); }
+
+IndexStatus MdxWalkCheck::Check(const MdxTag& tag, const MdxPath& path, bool forward) {
+  const MdxFrame& leaf = path.back();
+  const std::string& key = leaf.node.keys[leaf.idx];
+  if (!started_ || forward != forward_) {
+    Restart();
+    started_ = true;
+    forward_ = forward;
+  } else if (tag.key_type() != 'C') {
+    const int c = tag.CompareKeys(key, key_);
+    if (forward ? c < 0 : c > 0)
+      return tag.Damaged("the keys at page " + std::to_string(leaf.node.page) + " are out of order");
+  }
+  if (leaves_.empty() || leaf.node.page != leaf_) {
+    if (!leaves_.insert(leaf.node.page).second)
+      return tag.Damaged("the leaf at page " + std::to_string(leaf.node.page) + " is reached twice");
+    leaf_ = leaf.node.page;
+  }
+  key_ = key;
+  return IndexStatus::Ok();
 }
 
 }  // namespace snyltdyr::engine

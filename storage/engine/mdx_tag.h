@@ -28,11 +28,16 @@
 // (the leaf, the first ancestor with room, or the tag header for a new root), and every
 // block written before that one is new and linked by nothing yet; blocks a change no
 // longer links go on the free list only after it took effect.
+//
+// Every walk is bounded, whatever the file holds: a descent stops at 32 levels and at a
+// page that lies below itself, a step passes each empty leaf once, and a walk over many
+// steps is watched by an MdxWalkCheck. What breaks these rules is refused with Damaged().
 #pragma once
 
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "storage/engine/index_status.h"
@@ -138,6 +143,9 @@ class MdxTag {
   // look: the keys of the leaves are not read).
   IndexStatus CountEntries(uint64_t& count) const;
 
+  // The damaged-index refusal: the file, the tag and `why`.
+  IndexStatus Damaged(const std::string& why) const;
+
  private:
   MdxTag() = default;
   static uint64_t StampOf(uint8_t counter, uint32_t root, uint32_t pages) {
@@ -177,6 +185,29 @@ class MdxTag {
   std::string for_expression_;
   uint32_t first_leaf_ = 0;
   uint32_t last_leaf_ = 0;
+};
+
+// Watches one walk over a tag, place by place, in one direction. In a sound tree such a
+// walk enters each leaf once and never meets a key that goes back in tag order; a walk
+// that enters a leaf again (a child pointer aimed at a subtree already walked, a cycle)
+// or, in a numeric or date tag, meets a smaller key is refused as damage. Character keys
+// are not compared: another program may have sorted them by another collation.
+class MdxWalkCheck {
+ public:
+  // Forgets the walk: the next place starts a new one.
+  void Restart();
+  // The tree changed between two places (another writer): leaves may have moved, so only
+  // the key order is kept watching.
+  void TreeChanged();
+  // Checks the place `path` stands on (an entry), the next one the walk gives.
+  IndexStatus Check(const MdxTag& tag, const MdxPath& path, bool forward);
+
+ private:
+  bool started_ = false;
+  bool forward_ = true;
+  uint32_t leaf_ = 0;
+  std::string key_;
+  std::unordered_set<uint32_t> leaves_;
 };
 
 }  // namespace snyltdyr::engine

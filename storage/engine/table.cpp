@@ -119,7 +119,9 @@ Result Table::OpenMemo() {
   }
   if (r != kOk) {
     // The records still read; their memos are unavailable, and nothing is written.
-    ForbidWrites(r, "The memo file " + path + " cannot be used.");
+    const std::vector<ErrorEntry>& why = ErrorEntries();
+    ForbidWrites(r, why.empty() ? "The memo file " + path + " cannot be used."
+                                : "The memo file cannot be used: " + why.back().text);
     return kOk;
   }
   memo_ = std::move(memo);

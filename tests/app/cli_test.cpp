@@ -449,6 +449,49 @@ TEST_F(Cli, TwoMemoFilesThatDifferOnlyInCaseAreRefusedNamingBoth) {
   EXPECT_NE(run.err.find("holds both SNYLTDYR.DBT and SNYLTDYR.dbt"), std::string::npos) << run.err;
 }
 
+// One child pointer of the DATO tag's root aimed at its neighbour: a walk in date order
+// would give one leaf's records twice and never those of the leaf it lost. The tag is not
+// used: the commands that need the date order fail with the damaged-index message, the
+// figures come in record order with the table's reason beside them, and no command
+// changes a file.
+TEST_F(Cli, ATagWhoseRootLeadsTwiceToALeafStopsSortExportAndStats) {
+  const std::string t = dir.File("t");
+  ASSERT_EQ(Cmd("create-sample '" + t + "' --records 300 --seed 2").status, 0);
+  std::string mdx = Slurp(t + "/SNYLTDYR.MDX");
+  auto u32 = [&](size_t at) {
+    uint32_t v = 0;
+    for (int i = 3; i >= 0; --i) v = v << 8 | static_cast<uint8_t>(mdx[at + static_cast<size_t>(i)]);
+    return v;
+  };
+  const size_t header = u32(544) * 512, root = u32(header) * 512;  // the first tag: DATO
+  const size_t item = static_cast<uint8_t>(mdx[header + 18]);
+  ASSERT_GE(u32(root), 2u) << "the root should be a branch of several leaves";
+  mdx.replace(root + 8 + item, 4, mdx.substr(root + 8, 4));
+  std::ofstream(t + "/SNYLTDYR.MDX", std::ios::binary | std::ios::trunc) << mdx;
+  const std::string dbf = Slurp(t + "/SNYLTDYR.DBF");
+
+  const std::string damaged = "SNYLTDYR.MDX is damaged (tag DATO: ";
+  const std::string repair = "snyltdyr-cli reindex \"" + t + "\"";
+  for (const char* command : {"sort '%s' DATO", "export '%s'"}) {
+    std::string line = command;
+    line.replace(line.find("%s"), 2, t);
+    const CliRun run = Cmd(line);
+    EXPECT_EQ(run.status, 1) << line << ": " << run.out;
+    EXPECT_EQ(run.out, "") << line;
+    EXPECT_NE(run.err.find(damaged), std::string::npos) << line << ": " << run.err;
+    EXPECT_NE(run.err.find(repair), std::string::npos) << line << ": " << run.err;
+  }
+  const auto rows = Records(t);
+  for (const Selection& s : {Selection{"", ""}, Selection{"--kind haptor", "haptor"}}) {
+    const CliRun run = Cmd("stats '" + t + "' " + s.args);
+    EXPECT_EQ(run.status, 0) << s.args << ": " << run.err;
+    EXPECT_EQ(run.out.substr(0, run.out.find("Read-only: ")), ExpectedStats(rows, s)) << s.args;
+    EXPECT_NE(run.out.find(damaged), std::string::npos) << run.out;
+  }
+  EXPECT_EQ(Slurp(t + "/SNYLTDYR.MDX"), mdx);
+  EXPECT_EQ(Slurp(t + "/SNYLTDYR.DBF"), dbf);
+}
+
 TEST_F(Cli, FilterTreeAndCommandLineErrors) {
   // Against the declared fields (no table here): the header of the worked example.
   const CliRun tree = Cmd("filter-tree \"SNYLTDYR='Haptor Mark' AND \xC3\x85RSKLAS=3\"");

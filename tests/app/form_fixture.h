@@ -16,6 +16,7 @@
 #include "app/snyltdyr_form.h"
 #include "controls/db_memo.h"
 #include "controls/db_navigator.h"
+#include "controls/grid/db_grid.h"
 #include "register/sample_observations.h"
 #include "support/temp_dir.h"
 #include "support/ui_recorder.h"

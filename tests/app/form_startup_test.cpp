@@ -1,7 +1,5 @@
 // Start-up of the real window: opening the table in the working directory or the fallback
 // directory, the figures, the current record, and what a failed opening leaves.
-#include <unistd.h>
-
 #include <fstream>
 
 #include "form_fixture.h"
@@ -51,12 +49,11 @@ TEST_F(FormTest, TheControlsStandWhereTheyWereDesigned) {
 }
 
 TEST_F(FormTest, BothOpeningsFailingShowOneBoxAndLeaveTheWindowClosedButUsable) {
-  if (std::filesystem::exists("/mnt/p/strandum/merder/SNYLTDYR.DBF") ||
-      std::filesystem::exists("/mnt/p/strandum/merder/snyltdyr.dbf")) {
-    GTEST_SKIP() << "a real table stands in the fallback directory";
-  }
   std::filesystem::remove(dir.File("SNYLTDYR.DBF"));
-  Show();
+  testsupport::TempDir empty_fallback;
+  form = std::make_unique<TSnyltdyrForm>();
+  form->Register.SetFallbackDirectory(empty_fallback.path());
+  form->show();
   ASSERT_EQ(ui.boxes.size(), 1u);
   EXPECT_EQ(ui.boxes[0].caption, "Zevuvuzoze de varuz iver");
   EXPECT_EQ(ui.boxes[0].icon, TMsgDlgIcon::Stop);
@@ -77,27 +74,20 @@ TEST_F(FormTest, BothOpeningsFailingShowOneBoxAndLeaveTheWindowClosedButUsable) 
   EXPECT_EQ(ui.boxes[2].text, ui.boxes[1].text);
 }
 
-// The fallback directory is the drive-letter path as mounted here; the test needs to make
-// it, and leaves a real one alone.
+// The fallback directory is "p:\strandum\merder" where that share is mounted; the test
+// points it at a folder of its own so it never touches a real share.
 TEST_F(FormTest, TheFallbackDirectoryIsUsedWithoutAMessage) {
-  const std::filesystem::path fallback = "/mnt/p/strandum/merder";
-  if (std::filesystem::exists(fallback)) GTEST_SKIP() << fallback << " exists already";
-  std::error_code error;
-  std::filesystem::create_directories(fallback, error);
-  if (error || ::access(fallback.c_str(), W_OK) != 0) GTEST_SKIP() << "cannot make " << fallback;
-  struct Cleanup {
-    ~Cleanup() {
-      std::error_code e;
-      std::filesystem::remove_all("/mnt/p", e);
-    }
-  } cleanup;
+  testsupport::TempDir fallback;
   for (const char* name : {"SNYLTDYR.DBF", "SNYLTDYR.DBT", "SNYLTDYR.MDX"}) {
-    std::filesystem::rename(dir.File(name), fallback / name);
+    std::filesystem::rename(dir.File(name), fallback.File(name));
   }
-  Show();
+  form = std::make_unique<TSnyltdyrForm>();
+  EXPECT_EQ(form->Register.FallbackDirectory(), "p:\\strandum\\merder");
+  form->Register.SetFallbackDirectory(fallback.path());
+  form->show();
   EXPECT_TRUE(ui.boxes.empty());
   EXPECT_TRUE(Table().Active());
-  EXPECT_EQ(Table().DatabaseName(), "p:\\strandum\\merder");
+  EXPECT_EQ(Table().DatabaseName(), fallback.path());
   EXPECT_EQ(form->Antall->Text(), std::to_string(kRecords));
   form.reset();  // closes the table before the files go
 }

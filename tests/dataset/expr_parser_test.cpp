@@ -19,15 +19,6 @@ namespace {
 namespace ft = filter_tree;
 using Bytes = std::vector<uint8_t>;
 
-// A field of a type no field class of the program has (boolean, small integers, bytes).
-class TTypedField : public TField {
- public:
-  TTypedField(TFieldType type, int32_t size) {
-    SetDataType(type);
-    SetSizeUnchecked(size);
-  }
-};
-
 // The observation table, plus columns for the types and names the parser must handle.
 // Its native character set is code page 865 when `nordic` is set: "Å" 0xC5 -> 0x8F.
 class TFilterTable : public testing::TMemoryDataSet {
@@ -64,17 +55,8 @@ class ExprParserTest : public ::testing::Test {
         {"NOT", ftString, 5},      {"B\xC5T", ftString, 5}};
     for (const Column& c : columns) {
       table.AddColumn(c.name, c.type, c.size);
-      std::unique_ptr<TField> field;
-      switch (c.type) {
-        case ftString: field = std::make_unique<TStringField>(); field->SetSize(c.size); break;
-        case ftFloat: field = std::make_unique<TFloatField>(); break;
-        case ftDate: field = std::make_unique<TDateField>(); break;
-        case ftMemo: field = std::make_unique<TMemoField>(); break;
-        default: field = std::make_unique<TTypedField>(c.type, c.size); break;
-      }
-      field->SetFieldName(c.name);
-      field->SetDataSet(&table);
-      fields.push_back(std::move(field));
+      fields.push_back(testing::NewFieldFor(c.name, c.type, c.size));
+      fields.back()->SetDataSet(&table);
     }
     calculated.SetFieldName("KALK");
     calculated.SetFieldKind(fkCalculated);
@@ -249,6 +231,16 @@ TEST_F(ExprParserTest, QuotedTexts) {
                                 ft::Binary(ft::kEq, Amount(), ft::Text("y")))));
   // 300 characters: the tree keeps 255.
   EXPECT_EQ(Tree("SNYLTDYR='" + std::string(300, 'k') + "'"), kind_is(std::string(255, 'k')));
+  // Only a word's first characters can make it a keyword: a long word after a quote, or a
+  // keyword with more letters, continues the text; a keyword ends it.
+  EXPECT_EQ(Tree("SNYLTDYR='O'Brien-Andersen-Haugen'"), kind_is("O'Brien-Andersen-Haugen"));
+  EXPECT_EQ(Tree("SNYLTDYR='a' DESCENDINGS 'b'"), kind_is("a' DESCENDINGS 'b"));
+  EXPECT_EQ(Error("SNYLTDYR='a' DESCENDING 'b'"), "Filter expression incorrectly terminated");
+  // Forty thousand quotes with no blank between them: each closing quote looks ahead a few
+  // characters, no more, so the text reads in time linear in its length.
+  std::string quotes;
+  for (int i = 0; i < 40000; ++i) quotes += "'y";
+  EXPECT_EQ(Tree("SNYLTDYR='x" + quotes + "'"), kind_is(("x" + quotes).substr(0, 255)));
   // Comments and control characters between tokens.
   EXPECT_EQ(Tree("/* kind */ SNYLTDYR\r\n=\t'x'"), kind_is("x"));
 }

@@ -2,6 +2,8 @@
 // notifications that property changes send.
 #include <gtest/gtest.h>
 
+#include <memory>
+
 #include "dataset/blob_field.h"
 #include "dataset/data_link.h"
 #include "dataset/data_source.h"
@@ -252,6 +254,56 @@ TEST_F(FieldListTest, RequiredCheckFocusesAndNamesTheFirstBlankField) {
   table.Post();
   EXPECT_EQ(*table.Stored(0, "BYGG"), "Kar 3");
   source.SetDataSet(nullptr);
+}
+
+// Moving a field keeps it within the list; on an open dataset the controls hear a layout
+// change and the field list changes.
+TEST_F(FieldListTest, MovingAFieldReordersTheListAndTellsTheControls) {
+  TStringField bygg, arsklas;
+  TDateTimeField dato;
+  Attach(bygg, "BYGG");
+  Attach(arsklas, "\xC5RSKLAS");
+  Attach(dato, "DATO");
+  TDataSource source;
+  source.SetDataSet(&table);
+  EventLog log;
+  log.SetDataSource(&source);
+  dato.SetIndex(0);
+  EXPECT_EQ(dato.Index(), 0);
+  EXPECT_EQ(bygg.Index(), 1);
+  EXPECT_TRUE(log.events.empty());  // closed: nobody to tell
+  table.Open();
+  log.events.clear();
+  bygg.SetIndex(99);
+  EXPECT_EQ(bygg.Index(), 2);
+  EXPECT_EQ(arsklas.Index(), 1);
+  EXPECT_EQ(log.events, (std::vector<DataEventKind>{EventLayoutChanged, EventFieldListChanged}));
+  log.events.clear();
+  bygg.SetIndex(2);
+  EXPECT_TRUE(log.events.empty());
+  log.SetDataSource(nullptr);
+  source.SetDataSet(nullptr);
+}
+
+// A field going away tells its observers once, after it has left its dataset; an
+// observer that let go hears nothing.
+TEST_F(FieldListTest, ADestroyedFieldTellsItsObservers) {
+  struct Observer : TFieldObserver {
+    std::vector<std::string> heard;
+    void FieldDestroyed(TField& field) override {
+      heard.push_back(field.FieldName() + (field.DataSet() == nullptr ? " gone" : " still in"));
+    }
+  } first, second;
+  auto bygg = std::make_unique<TStringField>();
+  Attach(*bygg, "BYGG");
+  bygg->AddObserver(&first);
+  bygg->AddObserver(&first);
+  bygg->AddObserver(&second);
+  bygg->RemoveObserver(&second);
+  bygg.reset();
+  EXPECT_EQ(first.heard, (std::vector<std::string>{"BYGG gone"}));
+  EXPECT_TRUE(second.heard.empty());
+  EXPECT_EQ(table.Fields().Count(), 0);
 }
 
 }  // namespace

@@ -262,6 +262,9 @@ TEST(FilterTreeRead, RefusesDamagedTrees) {
             FilterTreeError::kLiteralOutside);
   EXPECT_EQ(damaged([](auto& b) { SetU16(b, 10 + 86 + 8, 99); }), FilterTreeError::kBadConstant);
   EXPECT_EQ(damaged([](auto& b) { SetU16(b, 10 + 86 + 10, 4); }), FilterTreeError::kBadConstant);
+  // Both operands of the AND aiming at one node: shared operands evaluate in time
+  // exponential in the depth of the tree.
+  EXPECT_EQ(damaged([](auto& b) { SetU16(b, 10 + 10, 12); }), FilterTreeError::kBadOperand);
   // IN whose right operand is no list, and a list item used as an ordinary operand.
   EXPECT_EQ(damaged([](auto& b) { SetU16(b, 10 + 50 + 10, 86); }), FilterTreeError::kBadOperand);
   EXPECT_EQ(damaged([](auto& b) { SetU16(b, 10 + 10, 74); }), FilterTreeError::kBadOperand);

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <random>
 #include <string>
@@ -103,6 +105,23 @@ TEST(DateKey, DayNumbersAsLittleEndianDoubles) {
   // A blank date sorts before every real date.
   EXPECT_LT(CompareKeys('D', EncodeDateKey(0), EncodeDateKey(1757585)), 0);
   EXPECT_EQ(KeyToText('D', EncodeDateKey(static_cast<double>(JulianDayNumber(2024, 2, 29)))), "20240229");
+}
+
+// Date keys come from files: any eight bytes, one changed byte making a day number of
+// 10^298. Such keys read as unknown dates, with no arithmetic on the wild value.
+TEST(DateKey, DamagedKeysAreNoDates) {
+  int y = 1, m = 1, d = 1;
+  EXPECT_FALSE(DateOfJulianDay(INT64_MAX, y, m, d));
+  EXPECT_EQ(y + m + d, 0);
+  EXPECT_FALSE(DateOfJulianDay(-1, y, m, d));
+  EXPECT_FALSE(DateOfJulianDay(kLastJulianDay + 1, y, m, d));
+  EXPECT_TRUE(DateOfJulianDay(kFirstJulianDay, y, m, d));
+  EXPECT_EQ(y * 10000 + m * 100 + d, 10101);
+  for (double wild : {8.37e298, -2451545.0, 1e10, std::nan(""), HUGE_VAL, 0.5})
+    EXPECT_EQ(KeyToText('D', EncodeDateKey(wild)), "?") << wild;
+  std::string key = EncodeDateKey(static_cast<double>(JulianDayNumber(2024, 2, 29)));
+  key[7] = 0x7E;  // one byte changed
+  EXPECT_EQ(KeyToText('D', key), "?");
 }
 
 TEST(CharacterKey, UnsignedByteOrder) {

@@ -85,6 +85,27 @@ TEST_F(KeyExpressionTest, RefusesWhatItCannotEvaluate) {
   }
 }
 
+// A tag header may hold anything: widths, positions and decimals out of range, and nesting
+// that would exhaust the stack, are refused when the expression is read, with the reason.
+TEST_F(KeyExpressionTest, RefusesArgumentsOutsideTheirRangeAndDeepNesting) {
+  for (const char* bad : {"STR(ID,2000000000,2000000000)", "STR(ID,0)", "STR(ID,10,19)",
+                          "SUBSTR(_SKZ,99999999999,2)", "SUBSTR(_SKZ,1,255)", "LEFT(_SKZ,300)",
+                          "RIGHT(_SKZ,1000000000)"}) {
+    std::string why;
+    EXPECT_FALSE(KeyExpression::Parse(bad, t_.fields, 1252, &why)) << bad;
+    EXPECT_NE(why.find("outside"), std::string::npos) << bad << ": " << why;
+  }
+  std::string deep = "TYP";
+  for (int i = 0; i < 40; ++i) deep = "UPPER(" + deep + ")";
+  std::string why;
+  EXPECT_FALSE(KeyExpression::Parse(deep, t_.fields, 1252, &why));
+  EXPECT_NE(why.find("nests deeper than 32"), std::string::npos) << why;
+  EXPECT_FALSE(KeyExpression::Parse(std::string(100000, '('), t_.fields, 1252, &why));
+  // The limits themselves are fine.
+  EXPECT_EQ(Key("STR(PRIS,254,18)", 'C', 100).size(), 100u);
+  EXPECT_EQ(Key("SUBSTR(_SKZ,254,0)+LEFT(_SKZ,254)", 'C', 12), "  Abc d\xE5r   ");
+}
+
 TEST(UpperInCodePage, NordicLettersInEachCodePage) {
   EXPECT_EQ(UpperInCodePage("\xE6\xF8\xE5", 1252), "\xC6\xD8\xC5");
   EXPECT_EQ(UpperInCodePage("\x91\x9B\x86", 865), "\x92\x9D\x8F");

@@ -374,6 +374,30 @@ class TMemoryDataSet : public TDataSet {
   bool open_ = false;
 };
 
+// A field of a type no field class of the program has (boolean, small integers, bytes).
+class TTypedField : public TField {
+ public:
+  TTypedField(TFieldType type, int32_t size) {
+    SetDataType(type);
+    SetSizeUnchecked(size);
+  }
+};
+
+// A persistent field named `name` for a column of `type` and `size` (texts), of the
+// program's field class for that type, or a TTypedField.
+inline std::unique_ptr<TField> NewFieldFor(const std::string& name, TFieldType type, int size) {
+  std::unique_ptr<TField> field;
+  switch (type) {
+    case ftString: field = std::make_unique<TStringField>(); field->SetSize(size); break;
+    case ftFloat: field = std::make_unique<TFloatField>(); break;
+    case ftDate: field = std::make_unique<TDateField>(); break;
+    case ftMemo: field = std::make_unique<TMemoField>(); break;
+    default: field = std::make_unique<TTypedField>(type, size); break;
+  }
+  field->SetFieldName(name);
+  return field;
+}
+
 // A table of the program's kinds of column with persistent fields bound by name:
 // NAVN (text of 10), TALL (a float holding whole numbers), DATO (a date) and KOMENT
 // (a memo). Row i (from 1) holds "R<i>", i, day 730000 + i and "memo <i>".
