@@ -76,7 +76,7 @@ std::string MessageFor(Result code) {
     case kErrNoMoreEntries: return "";
     case kErrAlreadyInitialized: return "The engine is already started.";
     case kErrTableReadOnly: return "Table is read only.";
-    case kErrIndexOutOfDate: return "The table's index cannot be kept up to date.";
+    case kErrIndexOutOfDate: return "The table's index does not agree with the table or cannot be kept up to date.";
     case kErrVersionMismatch: return "The engine does not support this interface version.";
     default: return "";
   }
