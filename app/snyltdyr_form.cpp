@@ -85,6 +85,13 @@ void TSnyltdyrForm::CreatePanel1() {
   BitBtn1->setGeometry(320, 8, 121, 25);
   BitBtn1->SetTabStop(false);
   BitBtn1->OnClick = [this] { BitBtn1Click(); };
+
+  ReadOnlyNotice = new TLabel(Panel1, "");
+  ReadOnlyNotice->setGeometry(456, 1, 820, 39);  // three lines fit in the panel
+  ReadOnlyNotice->setWordWrap(true);
+  ReadOnlyNotice->setFont(ToQFont(TFont("Arial", -10, clMaroon)));
+  ReadOnlyNotice->setStyleSheet("color: #800000");
+  ReadOnlyNotice->hide();
 }
 
 void TSnyltdyrForm::CreatePanel2() {
@@ -175,11 +182,33 @@ void TSnyltdyrForm::ShowFigures() {
 
 // ---- Handlers --------------------------------------------------------------------------
 
+// Runs ShowTableState when the scope ends, also after a failure.
+struct TSnyltdyrForm::TableStateShown {
+  TSnyltdyrForm* form;
+  ~TableStateShown() { form->ShowTableState(); }
+};
+
 void TSnyltdyrForm::FormShow() {
   TBusyCursor busy;
+  TableStateShown shown{this};
   Register.OpenTable();  // the working directory, else the fallback directory
   Register.StartSelection();
   ShowFigures();
+}
+
+// A table that could only be opened for reading says so at once, with the reason and the
+// way to repair it, instead of refusing every edit later.
+void TSnyltdyrForm::ShowTableState() {
+  std::string why;
+  try {
+    why = Register.ReadOnlyReason();
+  } catch (...) {
+    why.clear();  // nothing to add to the failure being shown
+  }
+  ReadOnlyNotice->SetCaption(why.empty() ? "" : "Skrivebeskyttet: " + why);
+  ReadOnlyNotice->setToolTip(ReadOnlyNotice->text());
+  ReadOnlyNotice->setVisible(!why.empty());
+  SetCaption(why.empty() ? "Snyltdyr" : "Snyltdyr (skrivebeskyttet)");
 }
 
 void TSnyltdyrForm::FormClose() { Register.FormClose(); }
@@ -218,6 +247,7 @@ void TSnyltdyrForm::BitBtn1Click() {
 // taken before the column goes.
 void TSnyltdyrForm::GridTitleClick(TColumn& column) {
   const std::string field_name = column.FieldName();
+  TableStateShown shown{this};  // adding an index reopens the table
   Register.SortByField(field_name);
 }
 

@@ -68,6 +68,8 @@ class TSnyltdyrForm : public TForm {
   TLabel* Label1 = nullptr;               // "Antall:"
   TEdit* Antall = nullptr;
   TLabel* Label2 = nullptr;               // "Snitt:"
+  // Says that the table opened read-only, and why (hidden while it is writable).
+  TLabel* ReadOnlyNotice = nullptr;
   TEdit* Grad = nullptr;
   // alClient between Panel2 and the comment box.
   TDBGrid* Grid = nullptr;
@@ -88,6 +90,7 @@ class TSnyltdyrForm : public TForm {
   void YearClassClick(int32_t year_class);  // SpeedButton12Click (-1), SpeedButton7Click (0), ...
 
  private:
+  struct TableStateShown;
   void CreatePanel1();
   void CreatePanel2();
   void CreateGrid();
@@ -97,6 +100,8 @@ class TSnyltdyrForm : public TForm {
                            int width, int height, int32_t group);
   // Writes "Antall" and "Snitt" from the register's figures.
   void ShowFigures();
+  // The read-only notice and the caption after the table was opened or reopened.
+  void ShowTableState();
 };
 
 }  // namespace snyltdyr

@@ -94,3 +94,35 @@ TEST_F(FormTest, TheFallbackDirectoryIsUsedWithoutAMessage) {
 
 }  // namespace
 }  // namespace snyltdyr
+
+namespace snyltdyr {
+namespace {
+
+using testsupport::FormTest;
+
+// A table whose index file is gone opens for reading only: the window says so and why.
+TEST_F(FormTest, AReadOnlyTableSaysSoAndWhyInTheWindow) {
+  std::filesystem::remove(dir.File("SNYLTDYR.MDX"));
+  Show();
+  ASSERT_TRUE(Table().Active());
+  EXPECT_TRUE(ui.boxes.empty());
+  EXPECT_EQ(form->Caption(), "Snyltdyr (skrivebeskyttet)");
+  ASSERT_TRUE(form->ReadOnlyNotice->isVisible());
+  const std::string notice = form->ReadOnlyNotice->Caption();
+  EXPECT_EQ(notice.rfind("Skrivebeskyttet: ", 0), 0u) << notice;
+  EXPECT_NE(notice.find("reindex"), std::string::npos) << notice;
+  EXPECT_EQ(form->Antall->Text(), std::to_string(kRecords));  // the figures all the same
+  EXPECT_EQ(NavEnabled().substr(4), "000000");  // nothing that writes
+  Key(Qt::Key_F2);
+  ASSERT_EQ(ui.boxes.size(), 1u);
+  EXPECT_NE(ui.boxes[0].text.find("reindex"), std::string::npos) << ui.boxes[0].text;
+}
+
+TEST_F(FormTest, AWritableTableShowsNoNotice) {
+  Show();
+  EXPECT_FALSE(form->ReadOnlyNotice->isVisible());
+  EXPECT_EQ(form->Caption(), "Snyltdyr");
+}
+
+}  // namespace
+}  // namespace snyltdyr
