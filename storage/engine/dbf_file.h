@@ -45,6 +45,10 @@ class DbfFile {
   Result WriteCountAndDate(uint32_t count);
   Result WriteDate();
 
+  // Grows with every write to any data file of this process: a reader holding records
+  // that saw the same generation knows that no opening in this process changed them.
+  static uint64_t WriteGeneration();
+
   uint64_t RecordOffset(uint32_t recno) const {
     return header_.header_length + static_cast<uint64_t>(recno - 1) * header_.record_length;
   }

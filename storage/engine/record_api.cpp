@@ -289,34 +289,6 @@ Result ForceReread(Handle cursor) {
   return kOk;
 }
 
-Result GetExactRecordCount(Handle cursor, uint32_t& count) {
-  Cursor* c;
-  if (Result r = GetCursor(cursor, c)) return r;
-  uint32_t n = 0;
-  OrderPos p;
-  // The count does not depend on the order: when the order holds every record, the
-  // records are counted in the order they lie in the file, read in large blocks.
-  std::unique_ptr<RecordOrder> by_number;
-  RecordOrder* order = &c->Order();
-  if (order->HoldsEveryRecord()) {
-    by_number = MakeRecordNumberOrder(c->table());
-    order = by_number.get();
-  }
-  Result r = order->First(p);
-  std::vector<uint8_t> record;
-  while (r == kOk) {
-    bool gone = false;
-    if (Result read = ReadConfirmed(c->table(), *order, p, record, gone)) return read;
-    RecordView view = c->table().View(record.data());
-    if (!gone && !view.Deleted() && c->Passes(view)) ++n;
-    OrderPos from = p;
-    r = order->Next(from, p);
-  }
-  if (r != kErrEndOfTable && r != kErrBeginningOfTable) return r;
-  count = n;
-  return kOk;
-}
-
 Result GetRecordCount(Handle cursor, uint32_t& count) { return GetExactRecordCount(cursor, count); }
 
 }  // namespace snyltdyr::engine

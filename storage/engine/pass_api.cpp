@@ -1,0 +1,262 @@
+// Passes over every record a cursor shows: reading them all (VisitRecords) and changing
+// them in place in batches (RewriteRecords).
+//
+// A pass goes in the order the records lie in the file when the cursor's order reaches
+// exactly the records of the file (record order, or a tag that holds every record): the
+// records are then read in runs of RecordCache::kMaxRunBytes, and a batch of rewrites
+// locks a run of neighbouring records with one lock and reads them with one read.
+// Otherwise it walks the cursor's order as GetNextRecord does, each record confirmed to
+// be filed where the order found it, and a batch locks and reads its records one by one.
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <thread>
+
+#include "storage/engine/cursor.h"
+#include "storage/engine/engine_state.h"
+#include "storage/engine/error_stack.h"
+
+namespace snyltdyr::engine {
+namespace {
+
+// Records in a batch of a pass that walks the cursor's order (which cannot stop part way
+// through a batch to keep to kPassBatchMilliseconds).
+constexpr uint32_t kOrderBatchRecords = 256;
+
+// Where a pass stands: the next records to go through, in the file's order or the
+// cursor's.
+class PassSource {
+ public:
+  explicit PassSource(Cursor& c)
+      : c_(c), t_(c.table()), file_order_(c.Order().HoldsEveryRecord()) {}
+
+  bool file_order() const { return file_order_; }
+
+  // The next up to `most` records, in pass order: in the file's order neighbours, every
+  // record (deleted ones too); in the cursor's order those it shows as read now. With
+  // `bytes`, their bytes as read now. None at the end.
+  Result Next(uint32_t most, std::vector<uint32_t>& recnos, std::vector<uint8_t>* bytes) {
+    recnos.clear();
+    if (bytes != nullptr) bytes->clear();
+    return file_order_ ? NextInFile(most, recnos, bytes) : NextInOrder(most, recnos, bytes);
+  }
+
+  // In the file's order: the pass goes on at record `recno` (a batch did not get to it).
+  void ResumeAt(uint32_t recno) {
+    if (file_order_) next_ = recno;
+  }
+
+  // How far the pass got, of how many records the table has (for progress).
+  uint32_t done() const { return file_order_ ? next_ - 1 : done_; }
+  uint32_t total() const { return t_.RecordCount(); }
+
+ private:
+  Result NextInFile(uint32_t most, std::vector<uint32_t>& recnos, std::vector<uint8_t>* bytes) {
+    if (next_ > t_.RecordCount())
+      if (Result r = t_.RefreshHeader()) return r;  // records added meanwhile are reached
+    if (next_ > t_.RecordCount()) return kOk;
+    const uint32_t count = std::min<uint32_t>(most, t_.RecordCount() - next_ + 1);
+    if (bytes != nullptr) {
+      bytes->resize(static_cast<size_t>(count) * t_.RecordLength());
+      if (Result r = t_.ReadRecords(next_, count, bytes->data())) return r;
+    }
+    for (uint32_t i = 0; i < count; ++i) recnos.push_back(next_ + i);
+    next_ += count;
+    return kOk;
+  }
+
+  Result NextInOrder(uint32_t most, std::vector<uint32_t>& recnos, std::vector<uint8_t>* bytes) {
+    RecordOrder& order = c_.Order();
+    while (recnos.size() < most && !ended_) {
+      OrderPos p;
+      Result r = started_ ? order.Next(pos_, p) : order.First(p);
+      started_ = true;
+      if (r == kErrEndOfTable) {
+        ended_ = true;
+        break;
+      }
+      if (r != kOk) return r;
+      pos_ = p;
+      ++done_;
+      bool gone = false;
+      c_.ReadAhead(p, true);
+      if (Result read = ReadConfirmed(t_, order, p, record_, gone)) return read;
+      if (gone || !Shows(c_, record_.data())) continue;
+      recnos.push_back(p.recno);
+      if (bytes != nullptr) bytes->insert(bytes->end(), record_.begin(), record_.end());
+    }
+    return kOk;
+  }
+
+ public:
+  static bool Shows(Cursor& c, const uint8_t* record) {
+    const RecordView view = c.table().View(record);
+    return !view.Deleted() && c.Passes(view);
+  }
+
+ private:
+  Cursor& c_;
+  Table& t_;
+  const bool file_order_;
+  uint32_t next_ = 1;  // in the file's order: the next record
+  OrderPos pos_;       // in the cursor's order: the last place reached
+  bool started_ = false, ended_ = false;
+  uint32_t done_ = 0;
+  std::vector<uint8_t> record_;
+};
+
+int64_t Milliseconds() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+// One batch of a rewriting pass: its records locked and read again under the locks.
+class RewriteBatch {
+ public:
+  RewriteBatch(Cursor& c, RewriteReport& report)
+      : c_(c), t_(c.table()), report_(report), visited_before_(report.visited) {}
+  // Dated as the rewrite of every record it reached would have dated the table.
+  ~RewriteBatch() { t_.EndBatch(report_.visited > visited_before_); }
+
+  // Locks `recnos` (in pass order) and reads them again; `locked` tells how many of them,
+  // in pass order, may be rewritten.
+  Result Begin(const std::vector<uint32_t>& recnos, bool file_order, size_t& locked) {
+    std::vector<uint32_t> sorted = recnos;
+    if (!file_order) std::sort(sorted.begin(), sorted.end());
+    size_t held = 0;
+    if (Result r = t_.BeginBatch(sorted, held)) return r;
+    const uint16_t rl = t_.RecordLength();
+    if (file_order) {  // neighbours: the locked ones are the first `held`, read at once
+      bytes_.resize(held * rl);
+      locked = held;
+      return t_.ReadRecords(recnos.front(), static_cast<uint32_t>(held), bytes_.data());
+    }
+    // In the cursor's order the batch goes as far as the first record not locked.
+    bytes_.resize(recnos.size() * rl);
+    for (locked = 0; locked < recnos.size(); ++locked) {
+      const uint32_t recno = recnos[locked];
+      if (!std::binary_search(sorted.begin(), sorted.begin() + static_cast<long>(held), recno))
+        break;
+      if (Result r = t_.ReadRecords(recno, 1, bytes_.data() + locked * rl)) return r;
+    }
+    return kOk;
+  }
+
+  // Offers record i of the batch (`recno`) to `edit` in `buffer` and writes it when
+  // changed.
+  Result Rewrite(size_t i, uint32_t recno, uint8_t* buffer, const RecordEditor& edit) {
+    const uint16_t rl = t_.RecordLength();
+    const uint8_t* before = bytes_.data() + i * rl;
+    if (!PassSource::Shows(c_, before)) return kOk;
+    ++report_.visited;
+    std::memcpy(buffer, before, rl);
+    bool changed = false;
+    if (Result r = edit(recno, changed)) return r;
+    buffer[0] = before[0];  // the deletion flag is not the editor's
+    if (!changed || std::memcmp(buffer, before, rl) == 0) return kOk;
+    if (Result r = t_.RewriteLocked(recno, before, buffer)) return r;
+    ++report_.written;
+    return kOk;
+  }
+
+ private:
+  Cursor& c_;
+  Table& t_;
+  RewriteReport& report_;
+  const uint32_t visited_before_;
+  std::vector<uint8_t> bytes_;
+};
+
+}  // namespace
+
+// Goes through every record the cursor shows, leaving the cursor where it is.
+using ShownVisitor = std::function<Result(const uint8_t* record, uint32_t recno)>;
+Result ForEachShown(Cursor& cursor, const ShownVisitor& visit, uint32_t& visited) {
+  Cursor* c = &cursor;
+  const uint16_t rl = c->table().RecordLength();
+  const uint32_t run = std::max<uint32_t>(1, static_cast<uint32_t>(RecordCache::kMaxRunBytes / rl));
+  PassSource source(*c);
+  std::vector<uint32_t> recnos;
+  std::vector<uint8_t> bytes;
+  uint32_t n = 0;
+  for (;;) {
+    if (Result r = source.Next(run, recnos, &bytes)) return r;
+    if (recnos.empty()) break;
+    for (size_t i = 0; i < recnos.size(); ++i) {
+      const uint8_t* record = bytes.data() + i * rl;
+      if (!PassSource::Shows(*c, record)) continue;
+      ++n;
+      if (Result r = visit(record, recnos[i])) return r;
+    }
+  }
+  visited = n;
+  return kOk;
+}
+
+Result VisitRecords(Handle cursor, uint8_t* buffer, const RecordVisitor& visit, uint32_t& visited) {
+  Cursor* c;
+  if (Result r = GetCursor(cursor, c)) return r;
+  if (buffer == nullptr) return Fail(kErrInvalidParameter, "No record buffer.");
+  const uint16_t rl = c->table().RecordLength();
+  std::memset(buffer + rl, 0, c->BufferSize() - rl);
+  auto into_buffer = [&](const uint8_t* record, uint32_t recno) {
+    std::memcpy(buffer, record, rl);
+    return visit(recno);
+  };
+  if (Result r = ForEachShown(*c, into_buffer, visited)) return r;
+  c->ToEnd();
+  return kOk;
+}
+
+// The count does not depend on the order: it is a pass that visits nothing.
+Result GetExactRecordCount(Handle cursor, uint32_t& count) {
+  Cursor* c;
+  if (Result r = GetCursor(cursor, c)) return r;
+  return ForEachShown(*c, [](const uint8_t*, uint32_t) { return kOk; }, count);
+}
+
+Result RewriteRecords(Handle cursor, uint8_t* buffer, const RecordEditor& edit,
+                      const PassProgress& progress, RewriteReport& report) {
+  report = RewriteReport{};
+  Cursor* c;
+  if (Result r = GetCursor(cursor, c)) return r;
+  if (buffer == nullptr) return Fail(kErrInvalidParameter, "No record buffer.");
+  std::memset(buffer + c->table().RecordLength(), 0, c->BufferSize() - c->table().RecordLength());
+  PassSource source(*c);
+  const bool file_order = source.file_order();
+  std::vector<uint32_t> recnos;
+  for (;;) {
+    if (Result r = source.Next(file_order ? kPassBatchRecords : kOrderBatchRecords, recnos, nullptr))
+      return r;
+    if (recnos.empty()) break;
+    size_t i = 0;
+    {
+      RewriteBatch batch(*c, report);
+      size_t locked = 0;
+      Result r = batch.Begin(recnos, file_order, locked);
+      const int64_t until = Milliseconds() + kPassBatchMilliseconds;
+      for (; r == kOk && i < locked; ++i) {
+        // The time is looked at now and then; the rest of a batch cut short comes next.
+        if (file_order && i % 64 == 63 && Milliseconds() > until) break;
+        r = batch.Rewrite(i, recnos[i], buffer, edit);
+      }
+      if (r == kOk && locked == 0)
+        r = Fail(kErrRecordLocked, c->table().DbfPath() + ": record " + std::to_string(recnos[i]) + ".");
+      if (r == kOk && i < recnos.size() && !file_order)  // the walk cannot come back to it
+        r = Fail(kErrRecordLocked, c->table().DbfPath() + ": record " + std::to_string(recnos[i]) + ".");
+      if (r != kOk) {
+        report.stopped_at = recnos[std::min(i, recnos.size() - 1)];
+        return r;
+      }
+    }  // the batch ends: the table is dated, the locks go
+    if (i < recnos.size()) source.ResumeAt(recnos[i]);
+    if (progress) progress(source.done(), source.total());
+    // Another program waiting for one of the locks gets its turn.
+    std::this_thread::sleep_for(std::chrono::milliseconds(kPassPauseMilliseconds));
+  }
+  c->ToEnd();
+  return kOk;
+}
+
+}  // namespace snyltdyr::engine
