@@ -25,7 +25,7 @@ QImage ShootProgram(const std::string& dir) {
   const std::string script =
       "cd '" + dir + "' && env -u QT_QPA_PLATFORM xvfb-run -a -s '-screen 0 1280x800x24' sh -c '" SNYLTDYR_PROGRAM
       " & pid=$!; for i in $(seq 1 100); do xwininfo -name Snyltdyr >/dev/null 2>&1 && break;"
-      " sleep 0.1; done; sleep 1; import -window root " + shot +
+      " sleep 0.1; done; sleep 2; import -window root " + shot +
       "; shot=$?; kill $pid; wait $pid; exit $shot' >/dev/null 2>&1";
   if (std::system(script.c_str()) != 0) return {};
   return QImage(QString::fromStdString(shot));
