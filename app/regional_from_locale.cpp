@@ -3,7 +3,7 @@
 #include <cctype>
 #include <cstring>
 
-#include "toolkit/qt_text.h"
+#include "toolkit/look/qt_text.h"
 
 namespace snyltdyr {
 namespace {

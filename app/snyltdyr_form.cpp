@@ -5,12 +5,12 @@
 #include "controls/db_memo.h"
 #include "controls/grid/db_grid.h"
 #include "controls/db_navigator.h"
-#include "toolkit/align.h"
-#include "toolkit/bitmap_resource.h"
-#include "toolkit/busy_cursor.h"
-#include "toolkit/panel.h"
-#include "toolkit/speed_button.h"
-#include "toolkit/standard_controls.h"
+#include "toolkit/widgets/align.h"
+#include "toolkit/look/bitmap_resource.h"
+#include "toolkit/events/busy_cursor.h"
+#include "toolkit/widgets/panel.h"
+#include "toolkit/widgets/speed_button.h"
+#include "toolkit/widgets/standard_controls.h"
 
 namespace snyltdyr {
 namespace {

@@ -18,7 +18,7 @@
 #include <string>
 
 #include "register/snyltdyr_register.h"
-#include "toolkit/form.h"
+#include "toolkit/widgets/form.h"
 
 namespace snyltdyr {
 

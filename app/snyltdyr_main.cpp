@@ -9,8 +9,8 @@
 #include "app/regional_from_locale.h"
 #include "app/snyltdyr_form.h"
 #include "storage/session.h"
-#include "toolkit/application.h"
-#include "toolkit/bitmap_resource.h"
+#include "toolkit/events/application.h"
+#include "toolkit/look/bitmap_resource.h"
 
 int main(int argc, char** argv) {
   using namespace snyltdyr;

@@ -21,8 +21,8 @@
 #include "controls/grid/db_grid.h"
 #include "register/snyltdyr_register.h"
 #include "runtime/regional_settings.h"
-#include "toolkit/application.h"
-#include "toolkit/form.h"
+#include "toolkit/events/application.h"
+#include "toolkit/widgets/form.h"
 
 using namespace snyltdyr;
 namespace fs = std::filesystem;

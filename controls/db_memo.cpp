@@ -5,9 +5,9 @@
 
 #include "dataset/field.h"
 #include "runtime/exception.h"
-#include "toolkit/keys.h"
-#include "toolkit/message_box.h"
-#include "toolkit/qt_text.h"
+#include "toolkit/events/keys.h"
+#include "toolkit/events/message_box.h"
+#include "toolkit/look/qt_text.h"
 
 namespace snyltdyr {
 namespace {

@@ -20,7 +20,7 @@
 
 #include "dataset/component.h"
 #include "dataset/field_data_link.h"
-#include "toolkit/event_guard.h"
+#include "toolkit/events/event_guard.h"
 
 namespace snyltdyr {
 

@@ -3,9 +3,9 @@
 #include <QMouseEvent>
 
 #include "dataset/data_source.h"
-#include "toolkit/align.h"
-#include "toolkit/bitmap_resource.h"
-#include "toolkit/message_box.h"
+#include "toolkit/widgets/align.h"
+#include "toolkit/look/bitmap_resource.h"
+#include "toolkit/events/message_box.h"
 
 namespace snyltdyr {
 namespace {

@@ -17,9 +17,9 @@
 
 #include "dataset/component.h"
 #include "dataset/data_link.h"
-#include "toolkit/event_guard.h"
-#include "toolkit/speed_button.h"
-#include "toolkit/timer.h"
+#include "toolkit/events/event_guard.h"
+#include "toolkit/widgets/speed_button.h"
+#include "toolkit/events/timer.h"
 
 namespace snyltdyr {
 

@@ -12,10 +12,10 @@
 #include "controls/grid/inplace_edit.h"
 #include "dataset/data_set.h"
 #include "dataset/fields.h"
-#include "toolkit/bitmap_resource.h"
-#include "toolkit/form.h"
-#include "toolkit/posted_message.h"
-#include "toolkit/qt_text.h"
+#include "toolkit/look/bitmap_resource.h"
+#include "toolkit/widgets/form.h"
+#include "toolkit/events/posted_message.h"
+#include "toolkit/look/qt_text.h"
 
 namespace snyltdyr {
 namespace {

@@ -38,7 +38,7 @@
 #include "controls/grid/grid_data_link.h"
 #include "dataset/data_source.h"
 #include "dataset/field.h"
-#include "toolkit/font.h"
+#include "toolkit/look/font.h"
 
 namespace snyltdyr {
 

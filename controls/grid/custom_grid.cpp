@@ -6,7 +6,7 @@
 #include <algorithm>
 
 #include "controls/grid/inplace_edit.h"
-#include "toolkit/font.h"
+#include "toolkit/look/font.h"
 
 namespace snyltdyr {
 

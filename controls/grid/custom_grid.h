@@ -29,10 +29,10 @@
 #include <vector>
 
 #include "controls/grid/grid_types.h"
-#include "toolkit/color.h"
-#include "toolkit/event_guard.h"
-#include "toolkit/keys.h"
-#include "toolkit/timer.h"
+#include "toolkit/look/color.h"
+#include "toolkit/events/event_guard.h"
+#include "toolkit/events/keys.h"
+#include "toolkit/events/timer.h"
 
 class QPainter;
 

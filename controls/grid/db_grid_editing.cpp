@@ -6,7 +6,7 @@
 #include "controls/grid/custom_db_grid.h"
 #include "controls/grid/inplace_edit.h"
 #include "dataset/data_set.h"
-#include "toolkit/message_box.h"
+#include "toolkit/events/message_box.h"
 
 namespace snyltdyr {
 namespace {

@@ -4,8 +4,8 @@
 
 #include "controls/grid/custom_db_grid.h"
 #include "dataset/data_set.h"
-#include "toolkit/panel.h"
-#include "toolkit/qt_text.h"
+#include "toolkit/widgets/panel.h"
+#include "toolkit/look/qt_text.h"
 
 namespace snyltdyr {
 namespace {

@@ -24,8 +24,8 @@
 #include <vector>
 
 #include "dataset/field.h"
-#include "toolkit/color.h"
-#include "toolkit/font.h"
+#include "toolkit/look/color.h"
+#include "toolkit/look/font.h"
 
 namespace snyltdyr {
 

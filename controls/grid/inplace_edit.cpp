@@ -9,9 +9,9 @@
 #include <memory>
 
 #include "controls/grid/custom_db_grid.h"
-#include "toolkit/keys.h"
-#include "toolkit/message_box.h"
-#include "toolkit/qt_text.h"
+#include "toolkit/events/keys.h"
+#include "toolkit/events/message_box.h"
+#include "toolkit/look/qt_text.h"
 
 namespace snyltdyr {
 

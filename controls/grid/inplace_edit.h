@@ -20,10 +20,10 @@
 #include <string>
 
 #include "controls/grid/grid_types.h"
-#include "toolkit/event_guard.h"
-#include "toolkit/font.h"
-#include "toolkit/keys.h"
-#include "toolkit/posted_message.h"
+#include "toolkit/events/event_guard.h"
+#include "toolkit/look/font.h"
+#include "toolkit/events/keys.h"
+#include "toolkit/events/posted_message.h"
 
 namespace snyltdyr {
 

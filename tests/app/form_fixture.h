@@ -20,9 +20,9 @@
 #include "register/sample_observations.h"
 #include "support/temp_dir.h"
 #include "support/ui_recorder.h"
-#include "toolkit/panel.h"
-#include "toolkit/speed_button.h"
-#include "toolkit/standard_controls.h"
+#include "toolkit/widgets/panel.h"
+#include "toolkit/widgets/speed_button.h"
+#include "toolkit/widgets/standard_controls.h"
 
 namespace snyltdyr::testsupport {
 

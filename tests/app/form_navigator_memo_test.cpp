@@ -49,7 +49,7 @@ TEST_F(FormTest, NavigatorPriorRepeatsWhileHeld) {
     Table().Next();
     ++moved;
   }
-  EXPECT_GE(moved, 3);  // the repeats and the release
+  EXPECT_GE(moved, 2);  // at least one repeat besides the click on release
   EXPECT_LE(moved, 8);
   EXPECT_TRUE(ui.boxes.empty());
 }

@@ -3,7 +3,7 @@
 
 #include "dataset/data_source.h"
 #include "register_fixture.h"
-#include "toolkit/align.h"
+#include "toolkit/widgets/align.h"
 
 namespace snyltdyr {
 namespace {

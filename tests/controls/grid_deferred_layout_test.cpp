@@ -8,7 +8,7 @@
 #include "controls/grid/db_grid.h"
 #include "dataset/data_source.h"
 #include "support/memory_dataset.h"
-#include "toolkit/form.h"
+#include "toolkit/widgets/form.h"
 
 namespace snyltdyr {
 namespace {

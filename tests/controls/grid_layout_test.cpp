@@ -8,7 +8,7 @@
 
 #include "controls/grid_window.h"
 #include "dataset/fields.h"
-#include "toolkit/qt_text.h"
+#include "toolkit/look/qt_text.h"
 
 namespace snyltdyr {
 namespace {

@@ -16,7 +16,7 @@
 #include "register/sample_observations.h"
 #include "register/snyltdyr_register.h"
 #include "support/temp_dir.h"
-#include "toolkit/form.h"
+#include "toolkit/widgets/form.h"
 
 namespace snyltdyr::testsupport {
 

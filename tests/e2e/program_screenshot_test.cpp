@@ -5,6 +5,7 @@
 
 #include <QColor>
 #include <QImage>
+#include <algorithm>
 #include <cstdlib>
 #include <string>
 
@@ -24,7 +25,7 @@ QImage ShootProgram(const std::string& dir) {
   const std::string script =
       "cd '" + dir + "' && env -u QT_QPA_PLATFORM xvfb-run -a -s '-screen 0 1280x800x24' sh -c '" SNYLTDYR_PROGRAM
       " & pid=$!; for i in $(seq 1 100); do xwininfo -name Snyltdyr >/dev/null 2>&1 && break;"
-      " sleep 0.1; done; sleep 1; import -window root " + shot +
+      " sleep 0.1; done; sleep 2; import -window root " + shot +
       "; shot=$?; kill $pid; wait $pid; exit $shot' >/dev/null 2>&1";
   if (std::system(script.c_str()) != 0) return {};
   return QImage(QString::fromStdString(shot));
@@ -59,6 +60,30 @@ TEST(ProgramScreenshotTest, TheMaximisedWindowShowsPanelsNavigatorAndCommentBox)
     EXPECT_EQ(rgb(gx + 4, gy + row), 0x000000u) << "row " << row;
   }
   EXPECT_EQ(rgb(gx + 2, gy + 5), 0xF0F0F0u);  // left of the bar
+  // The grid below the panels: the "dato" title in maroon, the browse arrow in the
+  // indicator column of the last row.
+  auto any_in = [&](QRect area, auto&& pick) {
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+      for (int x = area.left(); x <= area.right(); ++x) {
+        if (pick(shot.pixelColor(x, y))) return true;
+      }
+    }
+    return false;
+  };
+  EXPECT_TRUE(any_in(QRect(14, 83, 80, 16), [](QColor c) {
+    return c.red() >= 0x60 && c.green() < 0x30 && c.blue() < 0x30;
+  })) << "no maroon in the dato title";
+  // The arrow's left column is a vertical run of black; the cell lines there are single
+  // horizontal pixels.
+  int longest_run = 0;
+  for (int x = 2; x <= 9; ++x) {
+    int run = 0;
+    for (int y = 100; y < 690; ++y) {
+      run = rgb(x, y) == 0 ? run + 1 : 0;
+      longest_run = std::max(longest_run, run);
+    }
+  }
+  EXPECT_GE(longest_run, 5) << "no indicator arrow";
   // "Next" (disabled at the end): grey shape with its white emboss, no black.
   const int nx = 64 + 48 + 7, ny = 8 + 6;
   EXPECT_EQ(rgb(nx + 3, ny + 5), 0x808080u);

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "controls/grid/custom_db_grid.h"
-#include "toolkit/color.h"
+#include "toolkit/look/color.h"
 
 namespace snyltdyr::testsupport {
 

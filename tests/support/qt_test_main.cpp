@@ -6,7 +6,7 @@
 #include <cstdlib>
 
 #include "runtime/regional_settings.h"
-#include "toolkit/application.h"
+#include "toolkit/events/application.h"
 
 int main(int argc, char** argv) {
   ::setenv("QT_QPA_PLATFORM", "offscreen", 0);

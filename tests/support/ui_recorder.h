@@ -10,7 +10,7 @@
 #include <deque>
 #include <vector>
 
-#include "toolkit/message_box.h"
+#include "toolkit/events/message_box.h"
 
 namespace snyltdyr::testsupport {
 

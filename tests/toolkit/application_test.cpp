@@ -1,5 +1,5 @@
 // The default error handler and key preview, driven through real events.
-#include "toolkit/application.h"
+#include "toolkit/events/application.h"
 
 #include <gtest/gtest.h>
 
@@ -8,11 +8,11 @@
 
 #include "runtime/exception.h"
 #include "support/ui_recorder.h"
-#include "toolkit/form.h"
-#include "toolkit/posted_message.h"
-#include "toolkit/speed_button.h"
-#include "toolkit/standard_controls.h"
-#include "toolkit/timer.h"
+#include "toolkit/widgets/form.h"
+#include "toolkit/events/posted_message.h"
+#include "toolkit/widgets/speed_button.h"
+#include "toolkit/widgets/standard_controls.h"
+#include "toolkit/events/timer.h"
 
 namespace snyltdyr {
 namespace {

@@ -1,4 +1,4 @@
-#include "toolkit/font.h"
+#include "toolkit/look/font.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "toolkit/speed_button.h"
+#include "toolkit/widgets/speed_button.h"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,7 @@
 #include <memory>
 #include <vector>
 
-#include "toolkit/panel.h"
+#include "toolkit/widgets/panel.h"
 
 namespace snyltdyr {
 namespace {

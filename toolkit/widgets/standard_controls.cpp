@@ -1,6 +1,6 @@
-#include "toolkit/standard_controls.h"
+#include "toolkit/widgets/standard_controls.h"
 
-#include "toolkit/qt_text.h"
+#include "toolkit/look/qt_text.h"
 
 namespace snyltdyr {
 

@@ -1,4 +1,4 @@
-#include "toolkit/posted_message.h"
+#include "toolkit/events/posted_message.h"
 
 #include <QCoreApplication>
 

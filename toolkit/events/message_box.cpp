@@ -1,9 +1,9 @@
-#include "toolkit/message_box.h"
+#include "toolkit/events/message_box.h"
 
 #include <QApplication>
 #include <QMessageBox>
 
-#include "toolkit/qt_text.h"
+#include "toolkit/look/qt_text.h"
 
 namespace snyltdyr {
 namespace {

@@ -20,7 +20,7 @@
 #include <functional>
 #include <string>
 
-#include "toolkit/color.h"
+#include "toolkit/look/color.h"
 
 namespace snyltdyr {
 

@@ -1,4 +1,4 @@
-#include "toolkit/qt_text.h"
+#include "toolkit/look/qt_text.h"
 
 #include "runtime/cp1252.h"
 

@@ -1,8 +1,8 @@
-#include "toolkit/panel.h"
+#include "toolkit/widgets/panel.h"
 
 #include <QPainter>
 
-#include "toolkit/align.h"
+#include "toolkit/widgets/align.h"
 
 namespace snyltdyr {
 

@@ -1,4 +1,4 @@
-#include "toolkit/align.h"
+#include "toolkit/widgets/align.h"
 
 #include <QVariant>
 #include <QWidget>

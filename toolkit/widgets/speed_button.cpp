@@ -1,11 +1,11 @@
-#include "toolkit/speed_button.h"
+#include "toolkit/widgets/speed_button.h"
 
 #include <QEnterEvent>
 #include <QMouseEvent>
 #include <QPainter>
 
-#include "toolkit/panel.h"
-#include "toolkit/qt_text.h"
+#include "toolkit/widgets/panel.h"
+#include "toolkit/look/qt_text.h"
 
 namespace snyltdyr {
 

@@ -1,4 +1,4 @@
-#include "toolkit/color.h"
+#include "toolkit/look/color.h"
 
 namespace snyltdyr {
 

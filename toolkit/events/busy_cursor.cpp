@@ -1,4 +1,4 @@
-#include "toolkit/busy_cursor.h"
+#include "toolkit/events/busy_cursor.h"
 
 #include <QApplication>
 #include <QCursor>

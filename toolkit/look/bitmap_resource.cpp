@@ -1,4 +1,4 @@
-#include "toolkit/bitmap_resource.h"
+#include "toolkit/look/bitmap_resource.h"
 
 #include "resources/bitmaps.h"
 #include "runtime/cp1252.h"

@@ -21,8 +21,8 @@
 #include <optional>
 #include <string>
 
-#include "toolkit/event_guard.h"
-#include "toolkit/font.h"
+#include "toolkit/events/event_guard.h"
+#include "toolkit/look/font.h"
 
 namespace snyltdyr {
 

@@ -1,4 +1,4 @@
-#include "toolkit/application.h"
+#include "toolkit/events/application.h"
 
 #include <QKeyEvent>
 #include <QTimer>
@@ -6,10 +6,10 @@
 #include <cstdio>
 
 #include "runtime/exception.h"
-#include "toolkit/event_guard.h"
-#include "toolkit/form.h"
-#include "toolkit/message_box.h"
-#include "toolkit/qt_text.h"
+#include "toolkit/events/event_guard.h"
+#include "toolkit/widgets/form.h"
+#include "toolkit/events/message_box.h"
+#include "toolkit/look/qt_text.h"
 
 namespace snyltdyr {
 namespace {

@@ -1,11 +1,11 @@
-#include "toolkit/form.h"
+#include "toolkit/widgets/form.h"
 
 #include <QCloseEvent>
 #include <QKeyEvent>
 #include <QScreen>
 
-#include "toolkit/align.h"
-#include "toolkit/qt_text.h"
+#include "toolkit/widgets/align.h"
+#include "toolkit/look/qt_text.h"
 
 namespace snyltdyr {
 

@@ -12,9 +12,9 @@
 #include <functional>
 #include <string>
 
-#include "toolkit/color.h"
-#include "toolkit/event_guard.h"
-#include "toolkit/font.h"
+#include "toolkit/look/color.h"
+#include "toolkit/events/event_guard.h"
+#include "toolkit/look/font.h"
 
 namespace snyltdyr {
 

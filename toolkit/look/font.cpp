@@ -1,6 +1,6 @@
-#include "toolkit/font.h"
+#include "toolkit/look/font.h"
 
-#include "toolkit/qt_text.h"
+#include "toolkit/look/qt_text.h"
 
 namespace snyltdyr {
 

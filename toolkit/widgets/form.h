@@ -13,10 +13,10 @@
 #include <functional>
 #include <string>
 
-#include "toolkit/color.h"
-#include "toolkit/event_guard.h"
-#include "toolkit/font.h"
-#include "toolkit/keys.h"
+#include "toolkit/look/color.h"
+#include "toolkit/events/event_guard.h"
+#include "toolkit/look/font.h"
+#include "toolkit/events/keys.h"
 
 namespace snyltdyr {
 

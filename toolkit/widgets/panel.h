@@ -6,8 +6,8 @@
 
 #include <QWidget>
 
-#include "toolkit/color.h"
-#include "toolkit/event_guard.h"
+#include "toolkit/look/color.h"
+#include "toolkit/events/event_guard.h"
 
 namespace snyltdyr {
 

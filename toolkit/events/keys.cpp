@@ -1,8 +1,8 @@
-#include "toolkit/keys.h"
+#include "toolkit/events/keys.h"
 
 #include <QKeyEvent>
 
-#include "toolkit/qt_text.h"
+#include "toolkit/look/qt_text.h"
 
 namespace snyltdyr {
 

@@ -1,6 +1,6 @@
-#include "toolkit/timer.h"
+#include "toolkit/events/timer.h"
 
-#include "toolkit/event_guard.h"
+#include "toolkit/events/event_guard.h"
 
 namespace snyltdyr {
 
