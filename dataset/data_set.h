@@ -29,6 +29,7 @@
 #include "dataset/blob_stream.h"
 #include "dataset/component.h"
 #include "dataset/field_defs.h"
+#include "dataset/selection_pass.h"
 #include "runtime/exception.h"
 
 namespace snyltdyr {
@@ -85,15 +86,6 @@ enum TBookmarkFlag : uint8_t {
   BookmarkEOF,       // placeholder after the last record
   BookmarkInserted,  // a record being inserted
 };
-
-// What a pass that changes records did (TDataSet::RewriteSelection).
-struct TRewriteCount {
-  int32_t records = 0;  // records of the selection that went through the change
-  int32_t written = 0;  // of them, those stored again
-};
-
-// Told during a long pass how far it got: records done of `total` (-1 when not known).
-using TPassProgress = std::function<void(int64_t done, int64_t total)>;
 
 // Answer of an error handler (OnEditError, OnPostError, OnDeleteError).
 enum TDataAction : uint8_t { ActionFail, ActionAbort, ActionRetry };
@@ -164,8 +156,10 @@ class TDataSet : public TComponent {
   //
   // VisitSelection: `visit` reads the fields. Returns the number of records in the
   // selection as the binding counts them: RecordTotal here, the records visited for the
-  // storage table (its exact count, from the same pass).
-  virtual int32_t VisitSelection(const std::function<void()>& visit);
+  // storage table (its exact count, from the same pass). With poShownOrder the records
+  // come in the order the dataset shows them.
+  virtual int32_t VisitSelection(const std::function<void()>& visit,
+                                 TPassOrder order = poAnyOrder);
   // RewriteSelection: each record is in edit state while `fix` runs, then BeforePost, and
   // the record is stored. This base edits and posts every record (Edit, fix, Post, Next);
   // the storage table stores only the records whose values changed, in batches, without

@@ -5,7 +5,7 @@
 
 namespace snyltdyr {
 
-int32_t TDataSet::VisitSelection(const std::function<void()>& visit) {
+int32_t TDataSet::VisitSelection(const std::function<void()>& visit, TPassOrder) {
   SuspendControls();
   int32_t total = 0;
   TryFinally(

@@ -86,7 +86,7 @@ class TEngineDataSet : public TDataSet {
   // one set of locks, only the records whose values changed. The record passed through
   // sits in a buffer of its own, which the fields read and write while the pass's
   // function runs.
-  int32_t VisitSelection(const std::function<void()>& visit) override;
+  int32_t VisitSelection(const std::function<void()>& visit, TPassOrder order = poAnyOrder) override;
   TRewriteCount RewriteSelection(const std::function<void()>& fix,
                                  const TPassProgress& progress = {}) override;
   // Whether a pass is going through the records (its record is the fields' record).

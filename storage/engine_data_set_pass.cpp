@@ -22,9 +22,9 @@ uint8_t* Bytes(TRecordBuffer buffer) { return reinterpret_cast<uint8_t*>(buffer)
 
 }  // namespace
 
-int32_t TEngineDataSet::VisitSelection(const std::function<void()>& visit) {
+int32_t TEngineDataSet::VisitSelection(const std::function<void()>& visit, TPassOrder order) {
   CheckActive();
-  if (CallbackFilterActive()) return TDataSet::VisitSelection(visit);  // the handler walks
+  if (CallbackFilterActive()) return TDataSet::VisitSelection(visit, order);  // the handler walks
   EnsureBrowseMode();
   SuspendControls();
   int32_t total = 0;
@@ -46,7 +46,7 @@ int32_t TEngineDataSet::VisitSelection(const std::function<void()>& visit) {
               }
               return engine::kOk;
             },
-            visited);
+            visited, order == poShownOrder);
         pass_buffer_ = nullptr;
         if (failure) std::rethrow_exception(failure);
         Check(r);

@@ -266,9 +266,14 @@ Result GetCurrentIndex(Handle cursor, IndexDescriptor& index);  // kErrNoCurrent
 // to the beginning. An empty tag and file switches to record order.
 Result SwitchToIndex(Handle cursor, const std::string& index_file, const std::string& tag,
                      uint16_t index_id, bool stay_on_record);
-Result AddIndex(Handle database, Handle cursor, const IndexDescriptor& index);
+// Told how many records were read, about every hundredth of the table.
+using IndexProgress = std::function<void(uint32_t records_read, uint32_t records)>;
+// Adds a tag built from every record; `progress` (may be empty) hears how far the reading got.
+Result AddIndex(Handle database, Handle cursor, const IndexDescriptor& index,
+                const IndexProgress& progress = {});
 Result AddIndexToTable(Handle database, const std::string& table_name,
-                       const std::string& driver, const IndexDescriptor& index);
+                       const std::string& driver, const IndexDescriptor& index,
+                       const IndexProgress& progress = {});
 Result OpenIndexFile(Handle cursor, const std::string& index_file);  // kErrIndexAlreadyOpen
 
 // What a rebuild of a production index did.
@@ -280,8 +285,7 @@ struct RebuildReport {
   std::string definitions_from;       // the file the definitions came from, or "the fields"
   uint32_t records = 0;
 };
-// Told how many records were read, about every hundredth of the table.
-using RebuildProgress = std::function<void(uint32_t records_read, uint32_t records)>;
+using RebuildProgress = IndexProgress;
 // Rebuilds the table's production index from its records (index_rebuild.cpp): every tag
 // keeps its name, key expression, FOR condition, order and uniqueness. The table is held
 // exclusively meanwhile (kErrTableInUse while anyone else has it open). The new index is
@@ -383,7 +387,9 @@ using RecordVisitor = std::function<Result(uint32_t recno)>;
 using PassProgress = std::function<void(uint32_t done, uint32_t total)>;
 
 // Reads every record the cursor shows; `visited` counts them (the exact record count).
-Result VisitRecords(Handle cursor, uint8_t* buffer, const RecordVisitor& visit, uint32_t& visited);
+// With `keep_order` the pass walks the cursor's order even where the file's would do.
+Result VisitRecords(Handle cursor, uint8_t* buffer, const RecordVisitor& visit, uint32_t& visited,
+                    bool keep_order = false);
 
 // Changes records in place: `edit` finds each record the cursor shows in `buffer`, as read
 // under its lock, and may change its fields there (not its deletion flag, nor a memo);

@@ -27,8 +27,8 @@ constexpr uint32_t kOrderBatchRecords = 256;
 // cursor's.
 class PassSource {
  public:
-  explicit PassSource(Cursor& c)
-      : c_(c), t_(c.table()), file_order_(c.Order().HoldsEveryRecord()) {}
+  PassSource(Cursor& c, bool keep_order)
+      : c_(c), t_(c.table()), file_order_(!keep_order && c.Order().HoldsEveryRecord()) {}
 
   bool file_order() const { return file_order_; }
 
@@ -172,11 +172,11 @@ class RewriteBatch {
 
 // Goes through every record the cursor shows, leaving the cursor where it is.
 using ShownVisitor = std::function<Result(const uint8_t* record, uint32_t recno)>;
-Result ForEachShown(Cursor& cursor, const ShownVisitor& visit, uint32_t& visited) {
+Result ForEachShown(Cursor& cursor, bool keep_order, const ShownVisitor& visit, uint32_t& visited) {
   Cursor* c = &cursor;
   const uint16_t rl = c->table().RecordLength();
   const uint32_t run = std::max<uint32_t>(1, static_cast<uint32_t>(RecordCache::kMaxRunBytes / rl));
-  PassSource source(*c);
+  PassSource source(*c, keep_order);
   std::vector<uint32_t> recnos;
   std::vector<uint8_t> bytes;
   uint32_t n = 0;
@@ -185,7 +185,8 @@ Result ForEachShown(Cursor& cursor, const ShownVisitor& visit, uint32_t& visited
     if (recnos.empty()) break;
     for (size_t i = 0; i < recnos.size(); ++i) {
       const uint8_t* record = bytes.data() + i * rl;
-      if (!PassSource::Shows(*c, record)) continue;
+      // The cursor's order gave only records it shows; the file gives them all.
+      if (source.file_order() && !PassSource::Shows(*c, record)) continue;
       ++n;
       if (Result r = visit(record, recnos[i])) return r;
     }
@@ -194,7 +195,8 @@ Result ForEachShown(Cursor& cursor, const ShownVisitor& visit, uint32_t& visited
   return kOk;
 }
 
-Result VisitRecords(Handle cursor, uint8_t* buffer, const RecordVisitor& visit, uint32_t& visited) {
+Result VisitRecords(Handle cursor, uint8_t* buffer, const RecordVisitor& visit, uint32_t& visited,
+                    bool keep_order) {
   Cursor* c;
   if (Result r = GetCursor(cursor, c)) return r;
   if (buffer == nullptr) return Fail(kErrInvalidParameter, "No record buffer.");
@@ -204,7 +206,7 @@ Result VisitRecords(Handle cursor, uint8_t* buffer, const RecordVisitor& visit, 
     std::memcpy(buffer, record, rl);
     return visit(recno);
   };
-  if (Result r = ForEachShown(*c, into_buffer, visited)) return r;
+  if (Result r = ForEachShown(*c, keep_order, into_buffer, visited)) return r;
   c->ToEnd();
   return kOk;
 }
@@ -213,7 +215,7 @@ Result VisitRecords(Handle cursor, uint8_t* buffer, const RecordVisitor& visit, 
 Result GetExactRecordCount(Handle cursor, uint32_t& count) {
   Cursor* c;
   if (Result r = GetCursor(cursor, c)) return r;
-  return ForEachShown(*c, [](const uint8_t*, uint32_t) { return kOk; }, count);
+  return ForEachShown(*c, false, [](const uint8_t*, uint32_t) { return kOk; }, count);
 }
 
 Result RewriteRecords(Handle cursor, uint8_t* buffer, const RecordEditor& edit,
@@ -223,7 +225,7 @@ Result RewriteRecords(Handle cursor, uint8_t* buffer, const RecordEditor& edit,
   if (Result r = GetCursor(cursor, c)) return r;
   if (buffer == nullptr) return Fail(kErrInvalidParameter, "No record buffer.");
   std::memset(buffer + c->table().RecordLength(), 0, c->BufferSize() - c->table().RecordLength());
-  PassSource source(*c);
+  PassSource source(*c, false);
   const bool file_order = source.file_order();
   std::vector<uint32_t> recnos;
   for (;;) {
