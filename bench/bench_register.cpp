@@ -4,6 +4,9 @@
 // The table is generated once into scratch/bench_register (or the folder given as the
 // first argument) and kept between runs; "Fiks formatering" runs on a fresh copy of it.
 // Prints the figures; asserts nothing.
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -12,6 +15,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -22,6 +26,7 @@
 #include "register/snyltdyr_register.h"
 #include "runtime/regional_settings.h"
 #include "storage/engine/engine.h"
+#include "app/cli.h"
 #include "storage/session.h"
 
 namespace fs = std::filesystem;
@@ -120,6 +125,124 @@ int64_t FloorFix(const fs::path& dbf) {
   return written;
 }
 
+// The memo text that a memo field's block number points to, read with the plain calls a
+// simple program would make: the first block, then the rest when the memo is longer.
+std::string ReadMemo(int fd, uint32_t block_size, uint32_t block) {
+  std::string bytes(block_size, '\0');
+  const off_t at = static_cast<off_t>(block) * block_size;
+  const ssize_t got = ::pread(fd, bytes.data(), block_size, at);
+  if (got < 8) return {};
+  bytes.resize(static_cast<size_t>(got));
+  if (static_cast<uint8_t>(bytes[0]) == 0xFF && static_cast<uint8_t>(bytes[1]) == 0xFF) {
+    uint32_t length = 0;  // the text and the 8 bytes before it
+    std::memcpy(&length, bytes.data() + 4, 4);
+    if (length < 8) return {};
+    if (length > bytes.size()) {
+      bytes.resize(length);
+      const ssize_t more = ::pread(fd, bytes.data() + got, length - got, at + got);
+      bytes.resize(static_cast<size_t>(got + std::max<ssize_t>(more, 0)));
+    }
+    return bytes.substr(8, length - 8);
+  }
+  return bytes.substr(0, bytes.find('\x1A'));
+}
+
+// The export's floor: every live record read in large blocks, each field trimmed (a date
+// as DD.MM.YYYY, a memo read from the memo file), the high characters turned into two
+// UTF-8 bytes, and a CSV line appended. Returns the rows written.
+int64_t FloorExport(const fs::path& dbf, std::string& csv) {
+  const bench::DbfLayout layout = bench::ReadLayout(dbf);
+  fs::path dbt = dbf;
+  dbt.replace_extension(".DBT");
+  const int memo_fd = ::open(dbt.c_str(), O_RDONLY);
+  uint32_t block_size = 512;
+  if (memo_fd >= 0) {
+    uint8_t head[22] = {};
+    if (::pread(memo_fd, head, sizeof head, 0) == static_cast<ssize_t>(sizeof head) &&
+        (head[20] | head[21] << 8) != 0) {
+      block_size = head[20] | head[21] << 8;
+    }
+  }
+  auto put = [&csv](std::string_view text) {
+    const bool quote = text.find_first_of(",\"\r\n") != std::string_view::npos;
+    if (quote) csv += '"';
+    for (char c : text) {
+      const auto b = static_cast<uint8_t>(c);
+      if (b < 0x80) {
+        if (quote && c == '"') csv += '"';
+        csv += c;
+      } else {
+        csv += static_cast<char>(0xC0 | b >> 6);
+        csv += static_cast<char>(0x80 | (b & 0x3F));
+      }
+    }
+    if (quote) csv += '"';
+  };
+  std::ifstream in(dbf, std::ios::binary);
+  in.seekg(layout.header);
+  const size_t per_block = 4096;
+  std::vector<char> block(per_block * layout.record_size);
+  int64_t rows = 0;
+  for (uint32_t done = 0; done < layout.records;) {
+    const uint32_t n = std::min<uint32_t>(per_block, layout.records - done);
+    in.read(block.data(), static_cast<std::streamsize>(n) * layout.record_size);
+    for (uint32_t i = 0; i < n; ++i) {
+      const char* rec = block.data() + static_cast<size_t>(i) * layout.record_size;
+      if (rec[0] == '*') continue;
+      for (size_t c = 0; c < layout.columns.size(); ++c) {
+        const bench::DbfLayout::Column& col = layout.columns[c];
+        if (c > 0) csv += ',';
+        std::string_view text = Trimmed(rec + col.offset, col.length);
+        while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
+        if (col.type == 'D' && text.size() == 8) {
+          const std::string date = std::string(text.substr(6, 2)) + "." +
+                                   std::string(text.substr(4, 2)) + "." + std::string(text.substr(0, 4));
+          put(date);
+        } else if (col.type == 'M') {
+          const uint32_t memo_block = static_cast<uint32_t>(std::atol(std::string(text).c_str()));
+          if (memo_block != 0 && memo_fd >= 0) put(ReadMemo(memo_fd, block_size, memo_block));
+        } else {
+          put(text);
+        }
+      }
+      csv += "\r\n";
+      ++rows;
+    }
+    done += n;
+  }
+  if (memo_fd >= 0) ::close(memo_fd);
+  return rows;
+}
+
+// The independent reader's full read of the table, every record and memo, in its own
+// process; a negative time when it is not installed.
+double PythonReaderSeconds(const fs::path& dbf, int64_t& rows) {
+  const fs::path script = fs::temp_directory_path() / "bench_register_dbfread.py";
+  {
+    std::ofstream out(script);
+    out << "import sys, time\n"
+           "try:\n"
+           "    import dbfread\n"
+           "except ImportError:\n"
+           "    print(-1, 0); sys.exit(0)\n"
+           "start = time.monotonic()\n"
+           "n = sum(1 for r in dbfread.DBF(sys.argv[1], encoding='cp865'))\n"
+           "print(time.monotonic() - start, n)\n";
+  }
+  const std::string python = fs::exists("/usr/bin/python3") ? "/usr/bin/python3" : "python3";
+  const std::string command = python + " '" + script.string() + "' '" + dbf.string() + "'";
+  FILE* pipe = ::popen(command.c_str(), "r");
+  double seconds = -1;
+  long long n = 0;
+  if (pipe != nullptr) {
+    if (std::fscanf(pipe, "%lf %lld", &seconds, &n) != 2) seconds = -1;
+    ::pclose(pipe);
+  }
+  fs::remove(script);
+  rows = n;
+  return seconds;
+}
+
 void Row(const char* what, double seconds, double floor_seconds) {
   std::printf("%-48s %9.3f s   floor %8.3f s   ratio %6.2f\n", what, seconds, floor_seconds,
               floor_seconds > 0 ? seconds / floor_seconds : 0.0);
@@ -207,7 +330,10 @@ int main(int argc, char** argv) {
       SnyltdyrRegister r;
       r.SnyltdyrTable.SetDatabaseName(fix_dir.string());
       r.SnyltdyrTable.Open();
-      fix_s = Seconds([&] { written = r.BitBtn1Click(); });
+      TRewriteCount count;
+      fix_s = Seconds([&] { count = r.BitBtn1Click(); });
+      written = count.written;
+      std::printf("  Fiks formatering went through %d records\n", count.records);
     }
     StopDefaultSession();
     fresh_copy();
@@ -217,6 +343,29 @@ int main(int argc, char** argv) {
                 static_cast<long long>(written), static_cast<long long>(floor_written));
     Row("Fiks formatering, all records", fix_s, floor_fix_s);
     fs::remove_all(fix_dir);
+
+    // The companion's export of every record in date order, memos included, against a
+    // plain loop that reads the file in record order and writes the same kind of text,
+    // and against the independent reader's full read of the table.
+    std::string floor_csv;
+    int64_t floor_rows = 0;
+    const double floor_export_s = Seconds([&] { floor_rows = FloorExport(dbf, floor_csv); });
+    std::ostringstream csv, err;
+    int status = 0;
+    const double export_s = Seconds([&] { status = RunCli({"export", dir.string()}, csv, err); });
+    if (status != 0) throw std::runtime_error("export failed: " + err.str());
+    std::printf("\n  export wrote %zu bytes; the floor wrote %zu bytes in %lld rows\n",
+                csv.str().size(), floor_csv.size(), static_cast<long long>(floor_rows));
+    Row("export, all records, DATO order", export_s, floor_export_s);
+    int64_t python_rows = 0;
+    const double python_s = PythonReaderSeconds(dbf, python_rows);
+    if (python_s < 0) {
+      std::printf("python3-dbfread is not installed: no second reference\n");
+    } else {
+      std::printf("python3-dbfread, full read (%lld records)       %9.3f s   export is %.1f times "
+                  "faster\n",
+                  static_cast<long long>(python_rows), python_s, python_s / export_s);
+    }
   } catch (const snyltdyr::Exception& e) {
     std::fprintf(stderr, "bench_register: %s\n", e.Message().c_str());
     return 1;

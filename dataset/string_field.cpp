@@ -34,13 +34,14 @@ std::string TStringField::GetAsString() const {
   char fixed[kFixedBuffer + 1];
   std::vector<char> large;
   char* buffer = fixed;
-  size_t capacity = sizeof fixed;
+  // The value and its terminating zero; only that much is cleared, since a field is read
+  // for every record of a pass.
+  const size_t capacity = value_size + 1;
   if (value_size > kFixedBuffer) {
-    large.assign(value_size + 1, '\0');
+    large.assign(capacity, '\0');
     buffer = large.data();
-    capacity = large.size();
   } else {
-    std::memset(fixed, 0, sizeof fixed);
+    std::memset(fixed, 0, capacity);
   }
   if (!ReadValue(buffer, true)) return std::string();
   buffer[capacity - 1] = '\0';  // a value that fills the buffer still ends here
@@ -64,7 +65,7 @@ void TStringField::SetAsStringValue(const std::string& value) {
     large.assign(size + 1, '\0');
     buffer = large.data();
   } else {
-    std::memset(fixed, 0, sizeof fixed);
+    std::memset(fixed, 0, size + 1);  // the value and its terminating zero
   }
   std::memcpy(buffer, text.data(), text.size());
   WriteValue(buffer, true);

@@ -822,6 +822,11 @@ std::string TEngineDataSet::NativeToAnsi(const std::string& native) const {
 }
 
 void TEngineDataSet::TranslateText(std::string& text, bool to_storage) {
+  // Plain ASCII is the same text in every code page a table may have: nothing to convert
+  // (the common case, met for nearly every field a pass reads or writes).
+  const bool ascii = std::all_of(text.begin(), text.end(),
+                                 [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+  if (ascii) return;
   text = to_storage ? AnsiToNative(text) : NativeToAnsi(text);
 }
 

@@ -167,13 +167,17 @@ IndexStatus ProductionIndex::BeginChange(uint32_t recno, const RecordView* befor
     if (IndexStatus s = Settle(table); !s) return give_up(s);
 
   // The record must be filed where its data says before anything of it changes: an index
-  // out of step here would be made worse by every write.
+  // out of step here would be made worse by every write. In a batch (a pass rewriting many
+  // records) only the tags whose key the write moves are searched: a write that moves no
+  // key leaves the tag as it was, and searching every tag for every record would cost a
+  // path of reads each. A single write checks every tag, so that an index out of step
+  // shows at the first edit.
   bool moves = before == nullptr;
   for (Tag& t : tags_) {
     const auto old_key = before ? KeyOf(t, *before) : std::nullopt;
     const auto new_key = after ? KeyOf(t, *after) : std::nullopt;
     moves = moves || old_key != new_key;
-    if (!old_key) continue;
+    if (!old_key || (in_batch_ && old_key == new_key)) continue;
     bool found = false;
     if (IndexStatus s = HasEntry(t, *old_key, recno, found); !s)
       return give_up(Faulted(t, IndexFault::kDamaged, s));
