@@ -34,14 +34,16 @@ std::string TStringField::GetAsString() const {
   char fixed[kFixedBuffer + 1];
   std::vector<char> large;
   char* buffer = fixed;
-  // The value and its terminating zero; only that much is cleared, since a field is read
-  // for every record of a pass.
-  const size_t capacity = value_size + 1;
+  size_t capacity = sizeof fixed;
   if (value_size > kFixedBuffer) {
-    large.assign(capacity, '\0');
+    large.assign(value_size + 1, '\0');
     buffer = large.data();
+    capacity = large.size();
   } else {
-    std::memset(fixed, 0, capacity);
+    // A binding ends the text it writes with a zero; the declared width and its zero are
+    // cleared for one that writes nothing. Not the whole buffer: a field is read for every
+    // record of a pass.
+    std::memset(fixed, 0, value_size + 1);
   }
   if (!ReadValue(buffer, true)) return std::string();
   buffer[capacity - 1] = '\0';  // a value that fills the buffer still ends here

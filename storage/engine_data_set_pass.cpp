@@ -105,6 +105,9 @@ TRewriteCount TEngineDataSet::RewriteSelection(const std::function<void()>& fix,
           return;
         }
         // The engine's failure is taken before any other engine call empties its entries.
+        // When the pass's function failed but storing the records edited before it failed
+        // too, the pass stopped at the record not stored: that failure is the one to tell.
+        if (r != kFunctionFailed) failure = nullptr;
         if (!failure) {
           try {
             DbiError(r);

@@ -145,6 +145,10 @@ class TableCompanion {
   // EndBatch. A non-zero answer refuses the batch, reported.
   virtual Result BeginBatch() { return kOk; }
   virtual void EndBatch() {}
+  // Whether a rewrite in a batch changes anything the companion keeps (a key of one of
+  // its indexes). One that does not is written without BeginWrite and FinishWrite, since
+  // nothing of the companion's can get out of step with it.
+  virtual bool Moves(const RecordChange& change) { (void)change; return true; }
   // Why the companion refuses writes now (empty when it takes them).
   virtual std::string WriteRefusal() const { return {}; }
   // An order by one of the companion's indexes, for OpenTable's index and SwitchToIndex.
@@ -229,13 +233,19 @@ class Table {
   //   waiting a little for records another user holds (LockRangeWithRetry); when one stays
   //   held, only the records before it are locked: `locked` tells how many, and none is a
   //   failure (kErrRecordLocked, naming it). Then the companion's batch (the index lock).
-  // - RewriteLocked writes one of them: `before` as read under the batch's locks, `after`
-  //   (no memo changes) with the same checks and crash-safe order as WriteRecord.
+  // - RewriteLocked writes some of them (ascending): `before` as read under the batch's
+  //   locks, `after` (no memo changes), RecordLength() bytes each in the order of
+  //   `recnos`. A record whose change moves a key of the companion is written alone with
+  //   the crash-safe order of WriteRecord; a run of neighbours whose changes move none is
+  //   written in one call (each record of it is as it was or as it is now after a crash,
+  //   and the companion has nothing to follow). `written` tells how many, from the first,
+  //   were written when a failure stops it.
   // - EndBatch lets everything go; with `date` (the batch reached records that a rewrite
   //   of each would have dated) it first dates the table, once.
   // This opening holds no record locks of its own while a batch is open.
   Result BeginBatch(const std::vector<uint32_t>& recnos, size_t& locked);
-  Result RewriteLocked(uint32_t recno, const uint8_t* before, const uint8_t* after);
+  Result RewriteLocked(const std::vector<uint32_t>& recnos, const uint8_t* before,
+                       const uint8_t* after, size_t& written);
   void EndBatch(bool date = false);
   // Records first .. first + count - 1 (all counted by the header) read from the file now.
   Result ReadRecords(uint32_t first, uint32_t count, uint8_t* out);

@@ -97,6 +97,12 @@ Result DbfFile::WriteRecord(uint32_t recno, const uint8_t* record) {
   return WriteAt(RecordOffset(recno), record, header_.record_length);
 }
 
+Result DbfFile::WriteRecords(uint32_t first, uint32_t count, const uint8_t* records) {
+  if (first == 0 || count == 0 || uint64_t{first} + count - 1 > header_.record_count)
+    return Fail(kErrRecordNotFound, path_ + ": record " + std::to_string(first) + ".");
+  return WriteAt(RecordOffset(first), records, static_cast<size_t>(count) * header_.record_length);
+}
+
 Result DbfFile::WriteByte(uint64_t offset, uint8_t value) { return WriteAt(offset, &value, 1); }
 
 Result DbfFile::WriteEndMarker(uint32_t count) {

@@ -39,6 +39,8 @@ class DbfFile {
   Result ReadRecords(uint32_t first, uint32_t count, uint8_t* out);
   // Writes a record inside the file (recno <= count, or count + 1 while appending).
   Result WriteRecord(uint32_t recno, const uint8_t* record);
+  // Records first .. first + count - 1 in one write.
+  Result WriteRecords(uint32_t first, uint32_t count, const uint8_t* records);
   Result WriteByte(uint64_t offset, uint8_t value);
   // After an append: the end-of-file marker after record `count`, then the count and date.
   Result WriteEndMarker(uint32_t count);

@@ -59,6 +59,14 @@ Result IndexCompanion::BeginBatch() {
 
 void IndexCompanion::EndBatch() { index_->EndBatch(); }
 
+bool IndexCompanion::Moves(const RecordChange& change) {
+  if (change.before == nullptr || change.after == nullptr) return true;
+  for (const ProductionIndex::Tag& t : index_->tags())
+    if (ProductionIndex::KeyOf(t, *change.before) != ProductionIndex::KeyOf(t, *change.after))
+      return true;
+  return false;
+}
+
 Result IndexCompanion::FinishWrite(const RecordChange& change) {
   // An insert raised the record count, which the keys of the new record need.
   if (Result r = change.kind == WriteKind::kInsert ? table_.RefreshHeader() : kOk) {

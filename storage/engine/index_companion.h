@@ -20,6 +20,7 @@ class IndexCompanion : public TableCompanion {
   void AbandonWrite(const RecordChange& change) override;
   Result BeginBatch() override;
   void EndBatch() override;
+  bool Moves(const RecordChange& change) override;
   std::string WriteRefusal() const override;
   Result MakeOrder(const std::string& index_file, const std::string& tag,
                    std::unique_ptr<RecordOrder>& order) override;

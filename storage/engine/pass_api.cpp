@@ -112,10 +112,25 @@ int64_t Milliseconds() {
 }
 
 // One batch of a rewriting pass: its records locked and read again under the locks.
+// The memory of a rewriting pass's batches, kept from one batch to the next: a batch
+// fills a few megabytes, which fresh for every batch would cost a page fault per page.
+struct BatchMemory {
+  std::vector<uint8_t> bytes;  // the batch's records as read under its locks
+  std::vector<std::pair<size_t, uint32_t>> changed;  // not written yet: place in the batch, record
+  std::vector<uint8_t> afters;                       // their bytes as edited
+  std::vector<uint32_t> commit_recnos;
+  std::vector<size_t> commit_changed_at;
+  std::vector<uint8_t> commit_befores, commit_afters;
+};
+
 class RewriteBatch {
  public:
-  RewriteBatch(Cursor& c, RewriteReport& report)
-      : c_(c), t_(c.table()), report_(report), visited_before_(report.visited) {}
+  RewriteBatch(Cursor& c, RewriteReport& report, BatchMemory& memory)
+      : c_(c), t_(c.table()), report_(report), visited_before_(report.visited), m_(memory),
+        bytes_(memory.bytes), changed_(memory.changed), afters_(memory.afters) {
+    changed_.clear();
+    afters_.clear();
+  }
   // Dated as the rewrite of every record it reached would have dated the table.
   ~RewriteBatch() { t_.EndBatch(report_.visited > visited_before_); }
 
@@ -143,9 +158,9 @@ class RewriteBatch {
     return kOk;
   }
 
-  // Offers record i of the batch (`recno`) to `edit` in `buffer` and writes it when
-  // changed.
-  Result Rewrite(size_t i, uint32_t recno, uint8_t* buffer, const RecordEditor& edit) {
+  // Offers record i of the batch (`recno`) to `edit` in `buffer`; a changed record is
+  // kept for Commit.
+  Result Edit(size_t i, uint32_t recno, uint8_t* buffer, const RecordEditor& edit) {
     const uint16_t rl = t_.RecordLength();
     const uint8_t* before = bytes_.data() + i * rl;
     if (!PassSource::Shows(c_, before)) return kOk;
@@ -155,9 +170,50 @@ class RewriteBatch {
     if (Result r = edit(recno, changed)) return r;
     buffer[0] = before[0];  // the deletion flag is not the editor's
     if (!changed || std::memcmp(buffer, before, rl) == 0) return kOk;
-    if (Result r = t_.RewriteLocked(recno, before, buffer)) return r;
-    ++report_.written;
+    changed_.push_back({i, recno});
+    afters_.insert(afters_.end(), buffer, buffer + rl);
     return kOk;
+  }
+
+  // Writes the changed records kept so far (Table::RewriteLocked, neighbours together).
+  // In the file's order a few unchanged records between two changed ones go along with
+  // their bytes as read under the batch's locks, the same bytes the file holds, so that
+  // the run is written in one call rather than split around them. On a failure
+  // `stopped_at` names the first changed record not written.
+  Result Commit(bool file_order, uint32_t& stopped_at) {
+    const uint16_t rl = t_.RecordLength();
+    // Kept between batches, so that a pass does not allocate them afresh for each.
+    std::vector<uint32_t>& recnos = m_.commit_recnos;
+    std::vector<size_t>& changed_at = m_.commit_changed_at;  // each changed record's place in `recnos`
+    std::vector<uint8_t>& befores = m_.commit_befores;
+    std::vector<uint8_t>& afters = m_.commit_afters;
+    recnos.clear();
+    changed_at.clear();
+    befores.clear();
+    afters.clear();
+    auto add = [&](uint32_t recno, const uint8_t* before, const uint8_t* after) {
+      recnos.push_back(recno);
+      befores.insert(befores.end(), before, before + rl);
+      afters.insert(afters.end(), after, after + rl);
+    };
+    for (size_t n = 0; n < changed_.size(); ++n) {
+      const auto [i, recno] = changed_[n];
+      if (file_order && n > 0 && i - changed_[n - 1].first <= kFillRecords) {
+        for (size_t k = changed_[n - 1].first + 1; k < i; ++k)
+          add(recno - static_cast<uint32_t>(i - k), bytes_.data() + k * rl, bytes_.data() + k * rl);
+      }
+      changed_at.push_back(recnos.size());
+      add(recno, bytes_.data() + i * rl, afters_.data() + n * rl);
+    }
+    size_t written = 0;
+    const Result r = t_.RewriteLocked(recnos, befores.data(), afters.data(), written);
+    const size_t stored = static_cast<size_t>(
+        std::lower_bound(changed_at.begin(), changed_at.end(), written) - changed_at.begin());
+    report_.written += static_cast<uint32_t>(stored);
+    if (r != kOk) stopped_at = changed_[std::min(stored, changed_.size() - 1)].second;
+    changed_.clear();
+    afters_.clear();
+    return r;
   }
 
  private:
@@ -165,7 +221,12 @@ class RewriteBatch {
   Table& t_;
   RewriteReport& report_;
   const uint32_t visited_before_;
-  std::vector<uint8_t> bytes_;
+  BatchMemory& m_;
+  std::vector<uint8_t>& bytes_;
+  std::vector<std::pair<size_t, uint32_t>>& changed_;
+  std::vector<uint8_t>& afters_;
+  // Unchanged records between two changed ones that go along in their run (file order).
+  static constexpr size_t kFillRecords = 16;
 };
 
 }  // namespace
@@ -227,6 +288,7 @@ Result RewriteRecords(Handle cursor, uint8_t* buffer, const RecordEditor& edit,
   std::memset(buffer + c->table().RecordLength(), 0, c->BufferSize() - c->table().RecordLength());
   PassSource source(*c, false);
   const bool file_order = source.file_order();
+  BatchMemory memory;
   std::vector<uint32_t> recnos;
   for (;;) {
     if (Result r = source.Next(file_order ? kPassBatchRecords : kOrderBatchRecords, recnos, nullptr))
@@ -234,23 +296,25 @@ Result RewriteRecords(Handle cursor, uint8_t* buffer, const RecordEditor& edit,
     if (recnos.empty()) break;
     size_t i = 0;
     {
-      RewriteBatch batch(*c, report);
+      RewriteBatch batch(*c, report, memory);
       size_t locked = 0;
       Result r = batch.Begin(recnos, file_order, locked);
       const int64_t until = Milliseconds() + kPassBatchMilliseconds;
       for (; r == kOk && i < locked; ++i) {
         // The time is looked at now and then; the rest of a batch cut short comes next.
         if (file_order && i % 64 == 63 && Milliseconds() > until) break;
-        r = batch.Rewrite(i, recnos[i], buffer, edit);
+        r = batch.Edit(i, recnos[i], buffer, edit);
       }
       if (r == kOk && locked == 0)
         r = Fail(kErrRecordLocked, c->table().DbfPath() + ": record " + std::to_string(recnos[i]) + ".");
       if (r == kOk && i < recnos.size() && !file_order)  // the walk cannot come back to it
         r = Fail(kErrRecordLocked, c->table().DbfPath() + ": record " + std::to_string(recnos[i]) + ".");
-      if (r != kOk) {
-        report.stopped_at = recnos[std::min(i, recnos.size() - 1)];
-        return r;
-      }
+      if (r != kOk) report.stopped_at = recnos[std::min(i, recnos.size() - 1)];
+      // What was edited before the stop is stored all the same; a record that could not
+      // be written stops the pass there instead.
+      const Result committed = batch.Commit(file_order, report.stopped_at);
+      if (committed != kOk) return committed;
+      if (r != kOk) return r;
     }  // the batch ends: the table is dated, the locks go
     if (i < recnos.size()) source.ResumeAt(recnos[i]);
     if (progress) progress(source.done(), source.total());

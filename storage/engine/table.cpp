@@ -413,12 +413,47 @@ Result Table::BeginBatch(const std::vector<uint32_t>& recnos, size_t& locked) {
   return kOk;
 }
 
-Result Table::RewriteLocked(uint32_t recno, const uint8_t* before, const uint8_t* after) {
-  if (!in_batch_) return Fail(kErrNotLocked, dbf_path_ + ": record " + std::to_string(recno) + ".");
+Result Table::RewriteLocked(const std::vector<uint32_t>& recnos, const uint8_t* before,
+                            const uint8_t* after, size_t& written) {
+  written = 0;
+  if (recnos.empty()) return kOk;
+  if (!in_batch_)
+    return Fail(kErrNotLocked, dbf_path_ + ": record " + std::to_string(recnos[0]) + ".");
   if (Result r = CheckWritable()) return r;
-  const std::vector<uint8_t> old(before, before + RecordLength());
-  std::vector<uint8_t> now(after, after + RecordLength());
-  return Rewrite(recno, old, now, nullptr, /*date=*/false);
+  const size_t rl = RecordLength();
+  // Whether record i goes in a run: its deletion flag as stored, and nothing the companion
+  // keeps moved by it.
+  auto joins_run = [&](size_t i) {
+    const uint8_t* b = before + i * rl;
+    const uint8_t* a = after + i * rl;
+    if (a[0] != b[0]) return false;
+    if (!companion_) return true;
+    const RecordView bv = View(b), av = View(a);
+    return !companion_->Moves({WriteKind::kModify, recnos[i], &bv, &av});
+  };
+  for (size_t i = 0; i < recnos.size();) {
+    // The longest run of neighbours from i that go in one write: their bytes lie together.
+    size_t j = i;
+    while (j < recnos.size() && (j == i || recnos[j] == recnos[j - 1] + 1) && joins_run(j)) ++j;
+    if (j > i) {
+      const uint32_t count = static_cast<uint32_t>(j - i);
+      const uint8_t* run = after + i * rl;
+      const bool in_step = cache_->InStep();
+      const Result r = dbf_->WriteRecords(recnos[i], count, run);
+      for (size_t k = 0; k < count; ++k)
+        cache_->Wrote(recnos[i + k], r == kOk ? run + k * rl : nullptr, in_step);
+      if (r != kOk) return r;
+      written = i = j;
+      continue;
+    }
+    // Moves a key (or asks for another deletion flag, which Rewrite keeps as stored):
+    // alone, in the order the companion needs.
+    const std::vector<uint8_t> old(before + i * rl, before + (i + 1) * rl);
+    std::vector<uint8_t> now(after + i * rl, after + (i + 1) * rl);
+    if (Result r = Rewrite(recnos[i], old, now, nullptr, /*date=*/false)) return r;
+    written = ++i;
+  }
+  return kOk;
 }
 
 void Table::EndBatch(bool date) {
