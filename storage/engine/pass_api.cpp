@@ -19,6 +19,9 @@
 namespace snyltdyr::engine {
 namespace {
 
+// Places an ordered reading pass takes from the order at a time.
+constexpr uint32_t kOrderChunkRecords = 2048;
+
 // Records in a batch of a pass that walks the cursor's order (which cannot stop part way
 // through a batch to keep to kPassBatchMilliseconds).
 constexpr uint32_t kOrderBatchRecords = 256;
@@ -65,25 +68,80 @@ class PassSource {
     return kOk;
   }
 
+  // In the cursor's order: the places of up to `most` records are taken from the order
+  // first, then their records read sorted by number (neighbours close together in one
+  // read), then each confirmed to be filed where the order found it, in the order's turn.
+  // The records are read just before they are handed on, a chunk at a time, not kept.
   Result NextInOrder(uint32_t most, std::vector<uint32_t>& recnos, std::vector<uint8_t>* bytes) {
     RecordOrder& order = c_.Order();
-    while (recnos.size() < most && !ended_) {
-      OrderPos p;
-      Result r = started_ ? order.Next(pos_, p) : order.First(p);
-      started_ = true;
-      if (r == kErrEndOfTable) {
-        ended_ = true;
-        break;
+    const uint16_t rl = t_.RecordLength();
+    while (recnos.empty() && !ended_) {
+      places_.clear();
+      while (places_.size() < most) {
+        OrderPos p;
+        const Result r = started_ ? order.Next(pos_, p) : order.First(p);
+        started_ = true;
+        if (r == kErrEndOfTable) {
+          ended_ = true;
+          break;
+        }
+        if (r != kOk) return r;
+        pos_ = p;
+        places_.push_back(p);
       }
-      if (r != kOk) return r;
-      pos_ = p;
-      ++done_;
-      bool gone = false;
-      c_.ReadAhead(p, true);
-      if (Result read = ReadConfirmed(t_, order, p, record_, gone)) return read;
-      if (gone || !Shows(c_, record_.data())) continue;
-      recnos.push_back(p.recno);
-      if (bytes != nullptr) bytes->insert(bytes->end(), record_.begin(), record_.end());
+      if (Result r = ReadPlaces()) return r;
+      for (size_t i = 0; i < places_.size(); ++i) {
+        ++done_;
+        // An entry beyond the table's records has none: the order judges it.
+        if (have_[i]) record_.assign(chunk_.data() + i * rl, chunk_.data() + (i + 1) * rl);
+        else record_.clear();
+        const Result confirmed = order.Confirm(places_[i], record_);
+        if (confirmed == kErrRecordNotFound) continue;  // moved meanwhile: gone from here
+        if (confirmed != kOk) return confirmed;
+        if (!Shows(c_, record_.data())) continue;
+        recnos.push_back(places_[i].recno);
+        if (bytes != nullptr) bytes->insert(bytes->end(), record_.begin(), record_.end());
+      }
+    }
+    return kOk;
+  }
+
+  // Reads the records of places_ into chunk_ (place i at i), sorted by record number so
+  // that neighbours within kOrderGapBytes of each other come in one read.
+  Result ReadPlaces() {
+    const uint16_t rl = t_.RecordLength();
+    const size_t n = places_.size();
+    chunk_.resize(n * rl);
+    have_.assign(n, false);
+    by_recno_.resize(n);
+    for (size_t i = 0; i < n; ++i) by_recno_[i] = i;
+    std::sort(by_recno_.begin(), by_recno_.end(),
+              [&](size_t a, size_t b) { return places_[a].recno < places_[b].recno; });
+    if (n > 0 && places_[by_recno_.back()].recno > t_.RecordCount())
+      if (Result r = t_.RefreshHeader()) return r;  // records added meanwhile
+    const uint32_t count = t_.RecordCount();
+    const uint32_t gap = std::max<uint32_t>(1, static_cast<uint32_t>(kOrderGapBytes / rl));
+    for (size_t a = 0; a < n;) {
+      const uint32_t first = places_[by_recno_[a]].recno;
+      if (first == 0 || first > count) {
+        ++a;
+        continue;
+      }
+      size_t b = a + 1;
+      uint32_t last = first;
+      for (; b < n; ++b) {
+        const uint32_t next = places_[by_recno_[b]].recno;
+        if (next > count || next - last > gap || next - first >= kOrderRunRecords) break;
+        last = next;
+      }
+      span_.resize(static_cast<size_t>(last - first + 1) * rl);
+      if (Result r = t_.ReadRecords(first, last - first + 1, span_.data())) return r;
+      for (size_t k = a; k < b; ++k) {
+        const size_t i = by_recno_[k];
+        std::memcpy(chunk_.data() + i * rl, span_.data() + static_cast<size_t>(places_[i].recno - first) * rl, rl);
+        have_[i] = true;
+      }
+      a = b;
     }
     return kOk;
   }
@@ -103,6 +161,13 @@ class PassSource {
   bool started_ = false, ended_ = false;
   uint32_t done_ = 0;
   std::vector<uint8_t> record_;
+  // The chunk of an ordered pass (NextInOrder, ReadPlaces).
+  static constexpr size_t kOrderGapBytes = 4096;     // read along rather than read apart
+  static constexpr uint32_t kOrderRunRecords = 4096;  // the most records in one read
+  std::vector<OrderPos> places_;
+  std::vector<uint8_t> chunk_, span_;
+  std::vector<bool> have_;
+  std::vector<size_t> by_recno_;
 };
 
 int64_t Milliseconds() {
@@ -236,8 +301,12 @@ using ShownVisitor = std::function<Result(const uint8_t* record, uint32_t recno)
 Result ForEachShown(Cursor& cursor, bool keep_order, const ShownVisitor& visit, uint32_t& visited) {
   Cursor* c = &cursor;
   const uint16_t rl = c->table().RecordLength();
-  const uint32_t run = std::max<uint32_t>(1, static_cast<uint32_t>(RecordCache::kMaxRunBytes / rl));
+  // In the file's order a run of RecordCache::kMaxRunBytes at a time; in the cursor's
+  // order chunks of kOrderChunkRecords places, read a few milliseconds before they are used.
   PassSource source(*c, keep_order);
+  const uint32_t run = source.file_order()
+                           ? std::max<uint32_t>(1, static_cast<uint32_t>(RecordCache::kMaxRunBytes / rl))
+                           : kOrderChunkRecords;
   std::vector<uint32_t> recnos;
   std::vector<uint8_t> bytes;
   uint32_t n = 0;
