@@ -313,7 +313,18 @@ Result ForEachShown(Cursor& cursor, bool keep_order, const ShownVisitor& visit, 
   for (;;) {
     if (Result r = source.Next(run, recnos, &bytes)) return r;
     if (recnos.empty()) break;
+    int64_t read_at = CoarseMilliseconds();
     for (size_t i = 0; i < recnos.size(); ++i) {
+      // The rule of the record cache holds here too: what was read longer than
+      // RecordCache::kFreshForMs ago (a slow visitor) is read again before it is handed
+      // on, the rest of a run in one read, a record of the cursor's order alone.
+      if (CoarseMilliseconds() - read_at > RecordCache::kFreshForMs) {
+        const bool run_along = source.file_order();
+        const uint32_t count = run_along ? static_cast<uint32_t>(recnos.size() - i) : 1;
+        if (Result r = c->table().ReadRecords(recnos[i], count, bytes.data() + i * rl)) return r;
+        if (!run_along && !PassSource::Shows(*c, bytes.data() + i * rl)) continue;
+        if (run_along) read_at = CoarseMilliseconds();
+      }
       const uint8_t* record = bytes.data() + i * rl;
       // The cursor's order gave only records it shows; the file gives them all.
       if (source.file_order() && !PassSource::Shows(*c, record)) continue;
