@@ -1,9 +1,11 @@
-// The count and grade and "Fiks formatering" over one million observations, against the
-// physical floor: a plain loop that reads the same .DBF file and tests the same bytes.
+// The count and grade, "Fiks formatering" and the companion's export over one million
+// observations, each against its physical floor: a plain loop that reads the same .DBF
+// file and does the same work on its bytes. The export has a second reference: the
+// independent reader (python3-dbfread) reading the whole table in its own process.
 //
 // The table is generated once into scratch/bench_register (or the folder given as the
 // first argument) and kept between runs; "Fiks formatering" runs on a fresh copy of it.
-// Prints the figures; asserts nothing.
+// Reading rows are the best of three runs. Prints the figures; asserts nothing.
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -40,6 +42,13 @@ double Seconds(const std::function<void()>& work) {
   const auto start = std::chrono::steady_clock::now();
   work();
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+// The best of three runs: the first may find the file outside the page cache.
+double Best(const std::function<void()>& work) {
+  double best = Seconds(work);
+  for (int i = 0; i < 2; ++i) best = std::min(best, Seconds(work));
+  return best;
 }
 
 // ---- The physical floor: the .DBF read directly ---------------------------------------
@@ -257,8 +266,8 @@ int main(int argc, char** argv) {
     const fs::path dbf = bench::EnsureLargeTable(dir, kRecords);
 
     FloorResult floor_all, floor_haptor;
-    const double floor_all_s = Seconds([&] { floor_all = FloorCount(dbf, false); });
-    const double floor_haptor_s = Seconds([&] { floor_haptor = FloorCount(dbf, true); });
+    const double floor_all_s = Best([&] { floor_all = FloorCount(dbf, false); });
+    const double floor_haptor_s = Best([&] { floor_haptor = FloorCount(dbf, true); });
     std::printf("\nFloor over %lld records: all %lld, average %lld; Haptor Mark found %lld, "
                 "average %lld\n",
                 static_cast<long long>(kRecords), static_cast<long long>(floor_all.count),
@@ -300,11 +309,11 @@ int main(int argc, char** argv) {
       r.SnyltdyrTable.SetIndexName(index);
       const double open_s = Seconds([&] { r.SnyltdyrTable.Open(); });
       r.YearClass = -1;  // every year class, as after the window is shown
-      const double count_all = Seconds([&] { r.summer(); });
+      const double count_all = Best([&] { r.summer(); });
       const std::string all = r.AntallText() + " / " + r.GradText();
       r.Funn = true;
       const double click_haptor = Seconds([&] { r.SpeedButton4Click(); });
-      const double count_haptor = Seconds([&] { r.summer(); });
+      const double count_haptor = Best([&] { r.summer(); });
       const std::string haptor = r.AntallText() + " / " + r.GradText();
       std::printf("\nOrder %s (opening %.2f s); Antall / Snitt: all %s, Haptor Mark found %s\n",
                   *index ? index : "of the records", open_s, all.c_str(), haptor.c_str());
@@ -349,7 +358,10 @@ int main(int argc, char** argv) {
     // and against the independent reader's full read of the table.
     std::string floor_csv;
     int64_t floor_rows = 0;
-    const double floor_export_s = Seconds([&] { floor_rows = FloorExport(dbf, floor_csv); });
+    const double floor_export_s = Best([&] {
+      floor_csv.clear();
+      floor_rows = FloorExport(dbf, floor_csv);
+    });
     std::ostringstream csv, err;
     int status = 0;
     const double export_s = Seconds([&] { status = RunCli({"export", dir.string()}, csv, err); });

@@ -226,14 +226,17 @@ Result PutField(Handle cursor, uint16_t field_number, uint8_t* record, const Fie
     }
     return kOk;
   }
-  std::vector<uint8_t> bytes(f->length);
-  if (Result r = EncodeField(*f, value, c->table().CodePage(), c->translate_fields(), bytes.data())) {
+  // Encoded aside, so that a value that does not fit leaves the record as it was; on the
+  // stack, since a pass puts fields by millions (a field is at most 255 bytes long).
+  static_assert(sizeof(FieldDesc::length) == 1);
+  uint8_t bytes[256];
+  if (Result r = EncodeField(*f, value, c->table().CodePage(), c->translate_fields(), bytes)) {
     if (r == kErrInvalidFieldValue)
       return Fail(r, "The value does not fit field " + f->name + " (" + std::to_string(f->length) +
                          (f->decimals ? "," + std::to_string(f->decimals) : std::string()) + ").");
     return Fail(r, "Field " + f->name + " is of type " + std::string(1, f->type) + ".");
   }
-  std::memcpy(record + f->offset, bytes.data(), bytes.size());
+  std::memcpy(record + f->offset, bytes, f->length);
   return kOk;
 }
 
