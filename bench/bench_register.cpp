@@ -59,32 +59,39 @@ std::string_view Trimmed(const char* bytes, size_t length) {
 
 struct FloorResult { int64_t count = 0; int64_t sum = 0; };
 
-// Reads the file in large blocks and scores every live record that `keep` accepts.
-FloorResult FloorCount(const fs::path& dbf, bool haptor_found_only) {
-  const bench::DbfLayout layout = bench::ReadLayout(dbf);
-  const auto& mengde = layout.Find("MENGDE");
-  const auto& snyltdyr = layout.Find("SNYLTDYR");
+// Hands every live record of the file to `use`, reading the file in large blocks.
+template <typename Use>
+void ForEachLiveRecord(const fs::path& dbf, const bench::DbfLayout& layout, const Use& use) {
   std::ifstream in(dbf, std::ios::binary);
   in.seekg(layout.header);
   const size_t per_block = 4096;
   std::vector<char> block(per_block * layout.record_size);
-  FloorResult result;
   for (uint32_t done = 0; done < layout.records;) {
     const uint32_t n = std::min<uint32_t>(per_block, layout.records - done);
     in.read(block.data(), static_cast<std::streamsize>(n) * layout.record_size);
     for (uint32_t i = 0; i < n; ++i) {
       const char* rec = block.data() + static_cast<size_t>(i) * layout.record_size;
-      if (rec[0] == '*') continue;
-      const std::string_view amount = Trimmed(rec + mengde.offset, mengde.length);
-      if (haptor_found_only &&
-          (Trimmed(rec + snyltdyr.offset, snyltdyr.length) != "Haptor Mark" || amount == "-")) {
-        continue;
-      }
-      ++result.count;
-      result.sum += AmountScore(amount);
+      if (rec[0] != '*') use(rec);
     }
     done += n;
   }
+}
+
+// Reads the file in large blocks and scores every live record that `keep` accepts.
+FloorResult FloorCount(const fs::path& dbf, bool haptor_found_only) {
+  const bench::DbfLayout layout = bench::ReadLayout(dbf);
+  const auto& mengde = layout.Find("MENGDE");
+  const auto& snyltdyr = layout.Find("SNYLTDYR");
+  FloorResult result;
+  ForEachLiveRecord(dbf, layout, [&](const char* rec) {
+    const std::string_view amount = Trimmed(rec + mengde.offset, mengde.length);
+    if (haptor_found_only &&
+        (Trimmed(rec + snyltdyr.offset, snyltdyr.length) != "Haptor Mark" || amount == "-")) {
+      return;
+    }
+    ++result.count;
+    result.sum += AmountScore(amount);
+  });
   return result;
 }
 
@@ -187,38 +194,27 @@ int64_t FloorExport(const fs::path& dbf, std::string& csv) {
     }
     if (quote) csv += '"';
   };
-  std::ifstream in(dbf, std::ios::binary);
-  in.seekg(layout.header);
-  const size_t per_block = 4096;
-  std::vector<char> block(per_block * layout.record_size);
   int64_t rows = 0;
-  for (uint32_t done = 0; done < layout.records;) {
-    const uint32_t n = std::min<uint32_t>(per_block, layout.records - done);
-    in.read(block.data(), static_cast<std::streamsize>(n) * layout.record_size);
-    for (uint32_t i = 0; i < n; ++i) {
-      const char* rec = block.data() + static_cast<size_t>(i) * layout.record_size;
-      if (rec[0] == '*') continue;
-      for (size_t c = 0; c < layout.columns.size(); ++c) {
-        const bench::DbfLayout::Column& col = layout.columns[c];
-        if (c > 0) csv += ',';
-        std::string_view text = Trimmed(rec + col.offset, col.length);
-        while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
-        if (col.type == 'D' && text.size() == 8) {
-          const std::string date = std::string(text.substr(6, 2)) + "." +
-                                   std::string(text.substr(4, 2)) + "." + std::string(text.substr(0, 4));
-          put(date);
-        } else if (col.type == 'M') {
-          const uint32_t memo_block = static_cast<uint32_t>(std::atol(std::string(text).c_str()));
-          if (memo_block != 0 && memo_fd >= 0) put(ReadMemo(memo_fd, block_size, memo_block));
-        } else {
-          put(text);
-        }
+  ForEachLiveRecord(dbf, layout, [&](const char* rec) {
+    for (size_t c = 0; c < layout.columns.size(); ++c) {
+      const bench::DbfLayout::Column& col = layout.columns[c];
+      if (c > 0) csv += ',';
+      std::string_view text = Trimmed(rec + col.offset, col.length);
+      while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
+      if (col.type == 'D' && text.size() == 8) {
+        const std::string date = std::string(text.substr(6, 2)) + "." +
+                                 std::string(text.substr(4, 2)) + "." + std::string(text.substr(0, 4));
+        put(date);
+      } else if (col.type == 'M') {
+        const uint32_t memo_block = static_cast<uint32_t>(std::atol(std::string(text).c_str()));
+        if (memo_block != 0 && memo_fd >= 0) put(ReadMemo(memo_fd, block_size, memo_block));
+      } else {
+        put(text);
       }
-      csv += "\r\n";
-      ++rows;
     }
-    done += n;
-  }
+    csv += "\r\n";
+    ++rows;
+  });
   if (memo_fd >= 0) ::close(memo_fd);
   return rows;
 }
