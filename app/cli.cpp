@@ -6,6 +6,7 @@
 #include <optional>
 #include <set>
 
+#include "app/cli_progress.h"
 #include "dataset/expr_parser.h"
 #include "dataset/field.h"
 #include "dataset/field_defs.h"
@@ -188,12 +189,18 @@ int Stats(const std::vector<std::string>& args, std::ostream& out) {
   return 0;
 }
 
-int Fix(const std::vector<std::string>& args, std::ostream& out) {
+int Fix(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+        bool show_progress) {
   const Arguments a = Parse(args, 1, kSelectionValues, kSelectionFlags);
   SnyltdyrRegister r;
   OpenSelection(r, a);
-  const int32_t written = r.BitBtn1Click();
-  out << "Records written: " << written << '\n';
+  ProgressLine line(err, show_progress, "Normalising");
+  const TRewriteCount count =
+      r.BitBtn1Click([&](int64_t done, int64_t total) { line.Update(done, total); });
+  line.Finish();
+  // A record the normaliser left as it was is not stored again.
+  out << "Records normalised: " << count.records << ", of them changed and written: "
+      << count.written << '\n';
   return 0;
 }
 
@@ -207,7 +214,8 @@ std::string CsvCell(const std::string& text) {
   return quoted + "\"";
 }
 
-int Export(const std::vector<std::string>& args, std::ostream& out) {
+int Export(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+           bool show_progress) {
   std::set<std::string> values = kSelectionValues;
   values.insert("--index");
   const Arguments a = Parse(args, 1, values, kSelectionFlags);
@@ -223,16 +231,22 @@ int Export(const std::vector<std::string>& args, std::ostream& out) {
     line += (i ? "," : "") + CsvCell(fields[i]->DisplayLabel());
   }
   csv += Cp1252ToUtf8(line) + "\r\n";
-  t.First();
-  while (!t.AtEnd()) {
-    line.clear();
-    for (int32_t i = 0; i < fields.Count(); ++i) {
-      const TField& f = *fields[i];
-      line += (i ? "," : "") + CsvCell(f.IsBlob() ? f.AsString() : f.DisplayText());
-    }
-    csv += Cp1252ToUtf8(line) + "\r\n";
-    t.Next();
-  }
+  ProgressLine progress(err, show_progress, "Exporting");
+  const int64_t total = show_progress ? t.RecordTotal() : -1;  // a count only for the line
+  int64_t rows = 0;
+  t.VisitSelection(
+      [&] {
+        line.clear();
+        for (int32_t i = 0; i < fields.Count(); ++i) {
+          const TField& f = *fields[i];
+          line += (i ? "," : "") + CsvCell(f.IsBlob() ? f.AsString() : f.DisplayText());
+        }
+        csv += Cp1252ToUtf8(line) + "\r\n";
+        if ((++rows & 1023) == 0) progress.Update(rows, total);
+      },
+      poShownOrder);
+  progress.Update(rows, total);
+  progress.Finish();
   // Written only when every row was read: a failure part way leaves no partial file.
   out << csv;
   return 0;
@@ -253,33 +267,33 @@ int Sort(const std::vector<std::string>& args, std::ostream& out) {
   return 0;
 }
 
-int AddIndex(const std::vector<std::string>& args, std::ostream& out) {
+int AddIndex(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+             bool show_progress) {
   const Arguments a = Parse(args, 1, {}, {});
   ExpectPositional(a, 2, 3);
   SnyltdyrRegister r;
   r.SnyltdyrTable.SetDatabaseName(DirectoryName(a.positional[0]));
   const std::string name = Utf8ToCp1252(a.positional[1]);
   const std::string fields = a.positional.size() > 2 ? Utf8ToCp1252(a.positional[2]) : name;
-  r.SnyltdyrTable.CreateIndex(name, fields, 0);
+  ProgressLine line(err, show_progress, "Indexing");
+  r.SnyltdyrTable.CreateIndex(name, fields, 0, {},
+                              [&](uint32_t done, uint32_t total) { line.Update(done, total); });
+  line.Finish();
   PrintLine(out, "Index " + name + " added");
   return 0;
 }
 
-// Rebuilds the table's production index; progress goes to `err` on large tables.
-int Reindex(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+// Rebuilds the table's production index.
+int Reindex(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+            bool show_progress) {
   const Arguments a = Parse(args, 1, {}, {});
   ExpectPositional(a, 1, 1);
   SnyltdyrRegister r;
   r.SnyltdyrTable.SetDatabaseName(DirectoryName(a.positional[0]));
-  constexpr uint32_t kShowProgressFrom = 100000;
-  uint32_t shown = 0;
-  const engine::RebuildReport report =
-      r.SnyltdyrTable.RebuildIndexes([&](uint32_t done, uint32_t records) {
-        const uint32_t tenths = static_cast<uint32_t>(uint64_t{done} * 10 / records);
-        if (records < kShowProgressFrom || tenths == shown) return;
-        shown = tenths;
-        err << "Reading records: " << tenths * 10 << "% (" << done << " of " << records << ")\n";
-      });
+  ProgressLine line(err, show_progress, "Reading records");
+  const engine::RebuildReport report = r.SnyltdyrTable.RebuildIndexes(
+      [&](uint32_t done, uint32_t records) { line.Update(done, records); });
+  line.Finish();
   std::string tags;
   for (const std::string& tag : report.tags) tags += (tags.empty() ? "" : ", ") + tag;
   out << "Index rebuilt from " << report.records << " records: "
@@ -332,25 +346,27 @@ int FilterTree(const std::vector<std::string>& args, std::ostream& out) {
   return 0;
 }
 
-int Dispatch(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+int Dispatch(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+             bool show_progress) {
   if (args.empty()) throw UsageError("no command");
   const std::string& command = args[0];
   if (command == "create-sample") return CreateSample(args, out);
   if (command == "stats") return Stats(args, out);
-  if (command == "fix") return Fix(args, out);
-  if (command == "export") return Export(args, out);
+  if (command == "fix") return Fix(args, out, err, show_progress);
+  if (command == "export") return Export(args, out, err, show_progress);
   if (command == "sort") return Sort(args, out);
-  if (command == "add-index") return AddIndex(args, out);
-  if (command == "reindex") return Reindex(args, out, err);
+  if (command == "add-index") return AddIndex(args, out, err, show_progress);
+  if (command == "reindex") return Reindex(args, out, err, show_progress);
   if (command == "filter-tree") return FilterTree(args, out);
   throw UsageError("unknown command " + command);
 }
 
 }  // namespace
 
-int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+           bool show_progress) {
   try {
-    return Dispatch(args, out, err);
+    return Dispatch(args, out, err, show_progress);
   } catch (const UsageError& e) {
     err << "snyltdyr-cli: " << e.Message() << '\n' << kUsage;
     return 2;

@@ -7,12 +7,15 @@
 //   export DIR [selection] [--index NAME]
 //   sort   DIR FIELD
 //   add-index DIR NAME [FIELDS]
+//   reindex DIR
 //   filter-tree TEXT
 //
 // A selection is made the way the window makes it: the boxes are ticked, then the
 // year-class button and then the kind button are clicked. Output is UTF-8. A failure
 // prints the message the window's error box would show to `err` and gives a non-zero
-// status (1 for a failure, 2 for a wrong command line).
+// status (1 for a failure, 2 for a wrong command line). The long passes (fix, export,
+// add-index, reindex) draw a progress line on `err` when `show_progress` (the program
+// passes whether standard error is a terminal).
 #pragma once
 
 #include <ostream>
@@ -24,6 +27,7 @@
 namespace snyltdyr {
 
 // `args` are the arguments after the program name.
-int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+           bool show_progress = false);
 
 }  // namespace snyltdyr

@@ -34,7 +34,7 @@ inline int64_t LargeTableRecords() {
 struct DbfLayout {
   uint32_t records = 0;
   uint16_t header = 0, record_size = 0;
-  struct Column { std::string name; uint32_t offset = 0; uint8_t length = 0; };
+  struct Column { std::string name; char type = 'C'; uint32_t offset = 0; uint8_t length = 0; };
   std::vector<Column> columns;
   const Column& Find(const std::string& name) const {
     for (const Column& c : columns) if (c.name == name) return c;
@@ -59,6 +59,7 @@ inline DbfLayout ReadLayout(const fs::path& dbf) {
     DbfLayout::Column c;
     c.name.assign(reinterpret_cast<char*>(d), strnlen(reinterpret_cast<char*>(d), 11));
     c.offset = offset;
+    c.type = static_cast<char>(d[11]);
     c.length = d[16];
     offset += c.length;
     layout.columns.push_back(c);

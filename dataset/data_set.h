@@ -29,6 +29,7 @@
 #include "dataset/blob_stream.h"
 #include "dataset/component.h"
 #include "dataset/field_defs.h"
+#include "dataset/selection_pass.h"
 #include "runtime/exception.h"
 
 namespace snyltdyr {
@@ -144,6 +145,31 @@ class TDataSet : public TComponent {
   void EnsureBrowseMode();
   // Makes every link write its control's pending text into its field.
   void GatherControlEdits();
+
+  // ---- Passes over the whole selection (data_set_pass.cpp) ---------------------------
+  // A pass reaches every record of the selection once, its values in the fields while
+  // the pass's function runs, with the controls not told of the records it goes through
+  // (they are suspended meanwhile). Afterwards the last record of the selection is current
+  // and AtEnd is true. The binding chooses the order: this base walks from First to the
+  // end; the storage table reads the records in the order they lie in the file whenever
+  // that reaches the same records, which is much faster.
+  //
+  // VisitSelection: `visit` reads the fields. Returns the number of records in the
+  // selection as the binding counts them: RecordTotal here, the records visited for the
+  // storage table (its exact count, from the same pass). With poShownOrder the records
+  // come in the order the dataset shows them.
+  virtual int32_t VisitSelection(const std::function<void()>& visit,
+                                 TPassOrder order = poAnyOrder);
+  // RewriteSelection: each record is in edit state while `fix` runs, then BeforePost, and
+  // the record is stored. This base edits and posts every record (Edit, fix, Post, Next);
+  // the storage table stores only the records whose values changed, in batches, without
+  // the events of an edit (BeforeEdit, AfterPost, ...) but BeforePost. A failure stops the
+  // pass at its record, which is then current and in edit state with `fix` and BeforePost
+  // applied (as a failed Post leaves it), unless the failure was that it could not be
+  // edited; the records before it in the pass are stored, those after it untouched.
+  // `progress` (may be empty) hears now and then how far the pass got.
+  virtual TRewriteCount RewriteSelection(const std::function<void()>& fix,
+                                         const TPassProgress& progress = {});
 
   // ---- Notifications -----------------------------------------------------------------
   void SuspendControls();
@@ -293,6 +319,8 @@ class TDataSet : public TComponent {
   void CloseForDestruction();
   // Raises EDatabaseError "Cannot perform this operation on a closed dataset" when closed.
   void CheckActive() const;
+  // "Cannot modify a read-only dataset", with ReadOnlyReason() when there is one.
+  void CheckModifiable();
   void CheckInactive() const;
 
  private:
@@ -322,8 +350,6 @@ class TDataSet : public TComponent {
 
   // Editing helpers (data_set_editing.cpp).
   void BeginInsertAppend();
-  // "Cannot modify a read-only dataset", with ReadOnlyReason() when there is one.
-  void CheckModifiable();
   void EndInsertAppend();
   void RunWithRetry(const std::function<void()>& operation, const TDataSetErrorEvent& handler);
 

@@ -40,7 +40,10 @@ std::string TStringField::GetAsString() const {
     buffer = large.data();
     capacity = large.size();
   } else {
-    std::memset(fixed, 0, sizeof fixed);
+    // A binding ends the text it writes with a zero; the declared width and its zero are
+    // cleared for one that writes nothing. Not the whole buffer: a field is read for every
+    // record of a pass.
+    std::memset(fixed, 0, value_size + 1);
   }
   if (!ReadValue(buffer, true)) return std::string();
   buffer[capacity - 1] = '\0';  // a value that fills the buffer still ends here
@@ -64,7 +67,7 @@ void TStringField::SetAsStringValue(const std::string& value) {
     large.assign(size + 1, '\0');
     buffer = large.data();
   } else {
-    std::memset(fixed, 0, sizeof fixed);
+    std::memset(fixed, 0, size + 1);  // the value and its terminating zero
   }
   std::memcpy(buffer, text.data(), text.size());
   WriteValue(buffer, true);

@@ -82,24 +82,18 @@ void FixRecord(const FixFields& f) {
   f.arsklas.SetAsInteger(YearClassOf(year, generation));
 }
 
-int32_t FixAllRecords(TDataSet& table, const FixFields& fields) {
-  int32_t written = 0;
-  table.First();
-  while (!table.AtEnd()) {
-    table.Edit();
-    FixRecord(fields);
-    table.Post();
-    ++written;
-    table.Next();
-  }
-  return written;
+TRewriteCount FixAllRecords(TDataSet& table, const FixFields& fields,
+                            const TPassProgress& progress) {
+  return table.RewriteSelection([&] { FixRecord(fields); }, progress);
 }
 
-int32_t FixFormattingPass(TDataSet& table, const FixFields& fields) {
-  int32_t written = 0;
+TRewriteCount FixFormattingPass(TDataSet& table, const FixFields& fields,
+                                const TPassProgress& progress) {
+  TRewriteCount count;
   table.SuspendControls();
-  TryFinally([&] { written = FixAllRecords(table, fields); }, [&] { table.ResumeControls(); });
-  return written;
+  TryFinally([&] { count = FixAllRecords(table, fields, progress); },
+             [&] { table.ResumeControls(); });
+  return count;
 }
 
 }  // namespace snyltdyr

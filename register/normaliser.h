@@ -22,6 +22,8 @@
 #include <string>
 #include <string_view>
 
+#include "dataset/selection_pass.h"
+
 namespace snyltdyr {
 
 class TDataSet;
@@ -55,13 +57,18 @@ struct FixFields {
 // BEHANDL, SNYLTDYR and ORGAN only when a rule holds; MENGDE, GENER and ÅRSKLAS always.
 void FixRecord(const FixFields& fields);
 
-// Writes every record of the selection: from the first, Edit, Fix, Post (whose
-// BeforePost normalises once more), Next, until the end. Returns the number of records
-// written. A failing post stops the pass with that record still in edit state.
-int32_t FixAllRecords(TDataSet& table, const FixFields& fields);
+// Normalises and stores every record of the selection (TDataSet::RewriteSelection with
+// FixRecord, BeforePost normalising once more). A plain dataset does it as a user would,
+// from the first record: Edit, Fix, Post, Next. The storage table goes through the
+// records as they lie in the file and stores those whose values changed; a record left as
+// it was is not written again, which nobody can tell apart from writing the same bytes,
+// since the table is dated all the same. A failing record stops the pass, in edit state.
+TRewriteCount FixAllRecords(TDataSet& table, const FixFields& fields,
+                            const TPassProgress& progress = {});
 
 // "Fiks formatering": FixAllRecords with the controls' notifications suspended, resumed
 // also when the pass fails.
-int32_t FixFormattingPass(TDataSet& table, const FixFields& fields);
+TRewriteCount FixFormattingPass(TDataSet& table, const FixFields& fields,
+                                const TPassProgress& progress = {});
 
 }  // namespace snyltdyr

@@ -48,16 +48,14 @@ void CountAndGrade(TDataSet& table, const TField& mengde, SelectionFigures& figu
   TryFinally(
       [&] {
         figures.last_average = 0;
-        table.First();
-        // The sum is a 32-bit total; it wraps rather than overflows.
+        // The sum is a 32-bit total; it wraps rather than overflows. The order of the
+        // walk does not matter to it, so the dataset may go through the records as they
+        // lie in the file.
         uint32_t sum = 0;
-        while (!table.AtEnd()) {
-          sum += static_cast<uint32_t>(AmountScore(mengde.AsString()));
-          table.Next();
-        }
-        // One exact count serves both the box and the division: it is a walk of its own
-        // over the selection, and the two must agree anyway.
-        const int32_t total = table.RecordTotal();
+        // The count of the same pass serves both the box and the division: the two must
+        // agree anyway, and a second walk would double the time.
+        const int32_t total = table.VisitSelection(
+            [&] { sum += static_cast<uint32_t>(AmountScore(mengde.AsString())); });
         figures.antall = std::to_string(total);
         const std::optional<int32_t> average = Divide(static_cast<int32_t>(sum), total);
         if (average) {

@@ -102,10 +102,12 @@ FixFields SnyltdyrRegister::NormalisedFields() {
 
 void SnyltdyrRegister::Fix() { FixRecord(NormalisedFields()); }
 
-int32_t SnyltdyrRegister::FixAll() { return FixAllRecords(SnyltdyrTable, NormalisedFields()); }
+TRewriteCount SnyltdyrRegister::FixAll(const TPassProgress& progress) {
+  return FixAllRecords(SnyltdyrTable, NormalisedFields(), progress);
+}
 
-int32_t SnyltdyrRegister::BitBtn1Click() {
-  return FixFormattingPass(SnyltdyrTable, NormalisedFields());
+TRewriteCount SnyltdyrRegister::BitBtn1Click(const TPassProgress& progress) {
+  return FixFormattingPass(SnyltdyrTable, NormalisedFields(), progress);
 }
 
 void SnyltdyrRegister::SetFilter(const std::string& field, const std::string& value) {

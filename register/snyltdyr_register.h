@@ -93,10 +93,11 @@ class SnyltdyrRegister {
   // ---- Normaliser ----------------------------------------------------------------------
   // Normalises the current record (which is in edit or insert state).
   void Fix();
-  // Writes every record of the selection normalised; returns how many were written.
-  int32_t FixAll();
-  // "Fiks formatering": FixAll with the controls held still; returns the records written.
-  int32_t BitBtn1Click();
+  // Stores every record of the selection normalised; returns how many records it went
+  // through and how many of them changed and were written.
+  TRewriteCount FixAll(const TPassProgress& progress = {});
+  // "Fiks formatering": FixAll with the controls held still.
+  TRewriteCount BitBtn1Click(const TPassProgress& progress = {});
 
   // ---- Selection -----------------------------------------------------------------------
   // A kind button: remember field and value, switch filtering off and, for a non-empty

@@ -26,7 +26,8 @@ TEngineBlobStream::TEngineBlobStream(TEngineDataSet& data_set, TField& field,
     // An earlier writing stream left the content in the engine's open blob.
   } else if (mode_ != bmRead) {
     data_set_.DropCachedBlob(buffer_, field_);
-    if (field_.ReadOnly()) {
+    // A pass stores the fields of its records, not their memos.
+    if (field_.ReadOnly() || data_set_.Passing()) {
       data_set_.DatabaseError("Field '" + field_.MessageName() + "' cannot be modified");
     }
     if (state != StateEdit && state != StateInsert) data_set_.DatabaseError(msg::kNotEditing);

@@ -240,6 +240,8 @@ void TEngineDataSet::FillRecordInfo(TRecordBuffer buffer, const engine::RecordPr
 }
 
 TRecordBuffer TEngineDataSet::StateBuffer() const {
+  if (pass_buffer_ != nullptr && (DataState() == StateBrowse || DataState() == StateEdit))
+    return pass_buffer_;
   switch (DataState()) {
     case StateBrowse:
     case StateEdit:
@@ -455,7 +457,8 @@ int32_t TEngineDataSet::RecordTotal() {
 int32_t TEngineDataSet::RecordNumber() const {
   CheckActive();
   TRecordBuffer buffer = DataState() == StateCalcFields ? calc_buffer_ : ActiveBuffer();
-  if (buffer == nullptr || NoRecords()) return -1;
+  if (pass_buffer_ != nullptr) buffer = pass_buffer_;
+  if (buffer == nullptr || (NoRecords() && pass_buffer_ == nullptr)) return -1;
   int32_t number = -1;
   std::memcpy(&number, buffer + info_offset_, sizeof number);
   return number;
@@ -819,6 +822,11 @@ std::string TEngineDataSet::NativeToAnsi(const std::string& native) const {
 }
 
 void TEngineDataSet::TranslateText(std::string& text, bool to_storage) {
+  // Plain ASCII is the same text in every code page a table may have: nothing to convert
+  // (the common case, met for nearly every field a pass reads or writes).
+  const bool ascii = std::all_of(text.begin(), text.end(),
+                                 [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+  if (ascii) return;
   text = to_storage ? AnsiToNative(text) : NativeToAnsi(text);
 }
 

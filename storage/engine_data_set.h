@@ -80,6 +80,18 @@ class TEngineDataSet : public TDataSet {
   void SetFilterOptions(TFilterOptions options) override;
   void SetOnFilterRecord(TFilterRecordEvent handler) override;
 
+  // ---- Passes over the whole selection (engine_data_set_pass.cpp) --------------------
+  // The engine's passes: the records in the order they lie in the file whenever that is
+  // the same selection, read in large runs; changes written in batches of records under
+  // one set of locks, only the records whose values changed. The record passed through
+  // sits in a buffer of its own, which the fields read and write while the pass's
+  // function runs.
+  int32_t VisitSelection(const std::function<void()>& visit, TPassOrder order = poAnyOrder) override;
+  TRewriteCount RewriteSelection(const std::function<void()>& fix,
+                                 const TPassProgress& progress = {}) override;
+  // Whether a pass is going through the records (its record is the fields' record).
+  bool Passing() const { return pass_buffer_ != nullptr; }
+
   // ---- Field values ------------------------------------------------------------------
   bool ReadFieldData(TField& field, void* out) override;
   void WriteFieldData(TField& field, const void* data) override;
@@ -184,6 +196,12 @@ class TEngineDataSet : public TDataSet {
   engine::FieldValue StorageToValue(const TField& field, const void* data) const;
   void CreateDefaultFields();
   void FreeBlobsOf(TRecordBuffer buffer);
+  // After a pass stopped at record `recno`: that record current, edited again the way the
+  // pass edits it, up to where the pass failed (engine_data_set_pass.cpp).
+  void RedoStoppedRecord(uint32_t recno, const std::function<void()>& fix);
+  // The pass reached record `recno`, now in the pass's buffer: its number and calculated
+  // fields.
+  void PassRecordReached(uint32_t recno);
 
   engine::Handle cursor_ = engine::kNoHandle;
   engine::Handle locale_ = engine::kNoHandle;
@@ -206,6 +224,7 @@ class TEngineDataSet : public TDataSet {
   std::vector<std::unique_ptr<TField>> default_fields_;  // created when the set had none
   TRecordBuffer calc_buffer_ = nullptr;    // the buffer being calculated
   TRecordBuffer filter_buffer_ = nullptr;  // the buffer offered to OnFilterRecord
+  TRecordBuffer pass_buffer_ = nullptr;    // the record a pass goes through
   bool releasing_old_layout_ = false;      // buffers whose caches were already emptied
 
   // Each conversion direction runs under its own lock.

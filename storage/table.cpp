@@ -513,14 +513,15 @@ engine::IndexDescriptor TTable::IndexDescriptorOf(const std::string& name,
 }
 
 void TTable::CreateIndex(const std::string& name, const std::string& fields,
-                         TIndexOptions options, const std::string& descending_fields) {
+                         TIndexOptions options, const std::string& descending_fields,
+                         const engine::IndexProgress& progress) {
   UpdateFieldDefs();
   if (Active()) {
     const engine::IndexDescriptor index =
         IndexDescriptorOf(name, fields, options, descending_fields);
     EnsureBrowseMode();
     SetCursorIndex(-1);
-    Check(engine::AddIndex(DBHandle(), Handle(), index));
+    Check(engine::AddIndex(DBHandle(), Handle(), index, progress));
   } else {
     HoldDatabase(dbTableOperation);
     const engine::Handle saved_locale = Locale();
@@ -530,7 +531,7 @@ void TTable::CreateIndex(const std::string& name, const std::string& fields,
       const engine::IndexDescriptor index =
           IndexDescriptorOf(name, fields, options, descending_fields);
       SetLocale(saved_locale);
-      Check(engine::AddIndexToTable(DBHandle(), NativeTableName(), DriverName(), index));
+      Check(engine::AddIndexToTable(DBHandle(), NativeTableName(), DriverName(), index, progress));
     } catch (...) {
       SetLocale(saved_locale);
       ReleaseDatabase(dbTableOperation);

@@ -61,8 +61,10 @@ class TTable : public TDBDataSet {
   // names (at most 16), or the key expression with ixExpression. `descending_fields`
   // names key fields that run descending ("Cannot access index field '%s'" for a name
   // that is not a key field).
+  // `progress` (may be empty) hears how many records the building read.
   void CreateIndex(const std::string& name, const std::string& fields,
-                   TIndexOptions options = 0, const std::string& descending_fields = {});
+                   TIndexOptions options = 0, const std::string& descending_fields = {},
+                   const engine::IndexProgress& progress = {});
 
   // Rebuilds the production index of the closed table from its records (every tag keeps
   // its definition; the old index stays beside it as a backup). The table must not be

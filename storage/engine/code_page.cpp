@@ -2,6 +2,7 @@
 
 #include <iconv.h>
 
+#include <algorithm>
 #include <array>
 #include <cctype>
 #include <fstream>
@@ -217,6 +218,10 @@ const Converter& ConverterFor(int code_page) {
 
 std::string Convert(int code_page, std::string_view text, bool to_ansi) {
   if (code_page == 1252 || code_page == 0) return std::string(text);
+  // The low half is the same in every code page: plain ASCII text, most of what a table
+  // holds, passes without looking up the converter (under its lock).
+  if (std::all_of(text.begin(), text.end(), [](char ch) { return static_cast<unsigned char>(ch) < 0x80; }))
+    return std::string(text);
   const Converter& c = ConverterFor(code_page);
   std::string out(text);
   if (!c.ok) return out;  // unknown code page: bytes pass unchanged rather than be lost

@@ -140,6 +140,16 @@ void Cursor::ToEnd() {
   pos_ = OrderPos{};
 }
 
+void Cursor::ReadAhead(const OrderPos& at, bool forward) {
+  if (table_->Cached(at.recno)) return;
+  order_->Upcoming(at, forward, ahead_);
+  if (ahead_.empty()) return;  // the record alone: ReadConfirmed reads it
+  ahead_.push_back(at.recno);
+  std::sort(ahead_.begin(), ahead_.end());
+  // Only a head start: a record that cannot be read now is reported when it is read.
+  table_->Prefetch(ahead_);
+}
+
 Result Cursor::Walk(bool forward) {
   const Result at_end = forward ? kErrEndOfTable : kErrBeginningOfTable;
   if (where_ == (forward ? Where::kEnd : Where::kBeginning)) return at_end;
@@ -149,9 +159,10 @@ Result Cursor::Walk(bool forward) {
     r = forward ? order_->First(p) : order_->Last(p);
   else
     r = forward ? order_->Next(pos_, p) : order_->Prior(pos_, p);
-  std::vector<uint8_t> record;
+  std::vector<uint8_t>& record = record_;
   while (r == kOk) {
     bool gone = false;
+    ReadAhead(p, forward);
     if (Result read = ReadConfirmed(*table_, *order_, p, record, gone)) return read;
     if (!gone && Visible(record)) {
       where_ = Where::kOnRecord;

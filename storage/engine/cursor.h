@@ -27,6 +27,7 @@
 #include <vector>
 
 #include "storage/engine/engine.h"
+#include "storage/engine/record_cache.h"
 #include "storage/engine/record_view.h"
 
 namespace snyltdyr::engine {
@@ -70,6 +71,14 @@ class RecordOrder {
     (void)recno;
     (void)pos;
     return false;
+  }
+  // The record numbers of the places after (forward) or before `at` that the order knows
+  // without reading anything (the rest of the leaf it stands in), nearest first, so that
+  // a walk can read their records ahead in one go. Only a hint: it may be out of date.
+  virtual void Upcoming(const OrderPos& at, bool forward, std::vector<uint32_t>& recnos) {
+    (void)at;
+    (void)forward;
+    recnos.clear();
   }
   // Whether every record of the table has a place in the order, so that what counts the
   // records of the order may count them in record order instead.
@@ -131,6 +140,15 @@ class TableCompanion {
   virtual Result FinishWrite(const RecordChange& change) = 0;
   // Told instead of FinishWrite when the record could not be written (or only in part).
   virtual void AbandonWrite(const RecordChange& change) = 0;
+  // A batch of rewrites (Table::BeginBatch .. EndBatch): the companion may take once what
+  // every write of the batch needs (its lock, what it reads under it) and keep it until
+  // EndBatch. A non-zero answer refuses the batch, reported.
+  virtual Result BeginBatch() { return kOk; }
+  virtual void EndBatch() {}
+  // Whether a rewrite in a batch changes anything the companion keeps (a key of one of
+  // its indexes). One that does not is written without BeginWrite and FinishWrite, since
+  // nothing of the companion's can get out of step with it.
+  virtual bool Moves(const RecordChange& change) { (void)change; return true; }
   // Why the companion refuses writes now (empty when it takes them).
   virtual std::string WriteRefusal() const { return {}; }
   // An order by one of the companion's indexes, for OpenTable's index and SwitchToIndex.
@@ -180,11 +198,15 @@ class Table {
   Result RefreshHeader();
   // Record `recno` (1-based) as stored, RecordLength() bytes, read from the file now.
   Result ReadRecord(uint32_t recno, std::vector<uint8_t>& bytes);
-  // The same through a read-ahead window of neighbouring records, for walking a table:
-  // as fresh as the window, which every write of this opening, every lock, and
-  // Reread() empty.
+  // The same through the record cache, for walking a table: as fresh as the cache's rule
+  // says (record_cache.h). A miss reads a run of neighbours ahead of a walk that goes
+  // from record to record, else the record alone.
   Result ReadRecordCached(uint32_t recno, std::vector<uint8_t>& bytes);
-  void DropCache() { cache_count_ = 0; }
+  // Reads records `recnos` (ascending) that the cache does not hold fresh, ahead of a walk
+  // that is about to need them: neighbours close together in one read.
+  Result Prefetch(const std::vector<uint32_t>& recnos);
+  bool Cached(uint32_t recno) { return cache_->Find(recno) != nullptr; }
+  void DropCache() { cache_->Clear(); }
   RecordView View(const uint8_t* record) const { return {&Fields(), record, CodePage()}; }
 
   // Writing. Each call writes the whole change or nothing that a reader could see.
@@ -204,6 +226,29 @@ class Table {
   // Rewrites record `recno`, which this opening must hold locked (or have exclusively);
   // its deletion flag is kept as stored.
   Result WriteRecord(uint32_t recno, const uint8_t* record, const PrepareRecord& prepare);
+
+  // A batch of rewrites, for a pass over many records: the locks every write needs are
+  // taken once for the batch instead of once per record.
+  // - BeginBatch locks records `recnos` (ascending), each run of neighbours with one lock,
+  //   waiting a little for records another user holds (LockRangeWithRetry); when one stays
+  //   held, only the records before it are locked: `locked` tells how many, and none is a
+  //   failure (kErrRecordLocked, naming it). Then the companion's batch (the index lock).
+  // - RewriteLocked writes some of them (ascending): `before` as read under the batch's
+  //   locks, `after` (no memo changes), RecordLength() bytes each in the order of
+  //   `recnos`. A record whose change moves a key of the companion is written alone with
+  //   the crash-safe order of WriteRecord; a run of neighbours whose changes move none is
+  //   written in one call (each record of it is as it was or as it is now after a crash,
+  //   and the companion has nothing to follow). `written` tells how many, from the first,
+  //   were written when a failure stops it.
+  // - EndBatch lets everything go; with `date` (the batch reached records that a rewrite
+  //   of each would have dated) it first dates the table, once.
+  // This opening holds no record locks of its own while a batch is open.
+  Result BeginBatch(const std::vector<uint32_t>& recnos, size_t& locked);
+  Result RewriteLocked(const std::vector<uint32_t>& recnos, const uint8_t* before,
+                       const uint8_t* after, size_t& written);
+  void EndBatch(bool date = false);
+  // Records first .. first + count - 1 (all counted by the header) read from the file now.
+  Result ReadRecords(uint32_t first, uint32_t count, uint8_t* out);
   // Marks record `recno` deleted; the same lock rule.
   Result MarkDeleted(uint32_t recno);
   // Writes byte `offset` of the header (the production-index flags), under the header
@@ -225,8 +270,19 @@ class Table {
   Result Reread();
 
  private:
+  // Records closer together than this are read in one run by Prefetch.
+  static constexpr size_t kPrefetchGapBytes = 8192;
+
   Result CheckWritable() const;
   Result CheckLocked(uint32_t recno) const;
+  // Reads records first .. first + count - 1 (all counted by the header) into the cache.
+  Result ReadRun(uint32_t first, uint32_t count);
+  // Writes `after` over record `recno` between the companion's BeginWrite and FinishWrite.
+  Result Rewrite(uint32_t recno, const std::vector<uint8_t>& before, std::vector<uint8_t>& after,
+                 const PrepareRecord& prepare, bool date);
+  // Locks the run of records first .. last for a batch; false when one of them stays held.
+  bool LockRun(uint32_t first, uint32_t last);
+  void UnlockBatch();
   Result LockSharing(ShareMode share_mode);
   Result OpenMemo();
 
@@ -239,10 +295,13 @@ class Table {
   std::string write_refusal_text_;
   std::set<uint32_t> locked_records_;
   bool table_locked_ = false;
-  std::vector<uint8_t> cache_;  // records cache_first_ .. cache_first_ + cache_count_ - 1
-  uint32_t cache_first_ = 0;
-  uint32_t cache_count_ = 0;
-  uint32_t last_cached_read_ = 0;
+  struct LockedRun {
+    uint32_t first = 0, count = 0;
+  };
+  std::vector<LockedRun> batch_runs_;  // the record locks of the open batch
+  bool in_batch_ = false;
+  std::unique_ptr<RecordCache> cache_;
+  uint32_t last_cached_read_ = 0;  // the record ReadRecordCached gave last
   int code_page_ = 437;
 };
 
@@ -305,6 +364,10 @@ class Cursor {
   // it in the order (the same place when its key did not change).
   Result FollowWrittenRecord(uint32_t recno);
   void ToCrack() { if (where_ == Where::kOnRecord) where_ = Where::kCrack; }
+  // Has the records of the places after (forward) or before `at` read ahead when the
+  // record at `at` is not at hand: an index walk reads the rest of a leaf's records
+  // together.
+  void ReadAhead(const OrderPos& at, bool forward);
 
   // Record buffers: the .DBF record, then one 4-byte blob slot per memo field.
   uint16_t BufferSize() const;
@@ -326,6 +389,8 @@ class Cursor {
   OrderPos pos_;
   std::map<uint32_t, OpenBlobState> blobs_;
   uint32_t last_blob_id_ = 0;
+  std::vector<uint8_t> record_;   // the record a walk looks at
+  std::vector<uint32_t> ahead_;   // the records ReadAhead reads
 };
 
 // The cursor behind a handle, or null.

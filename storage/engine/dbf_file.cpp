@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 
@@ -17,7 +18,11 @@ Result OsFailure(Result code, const std::string& path, int err) {
   return Fail(code, path + ": " + std::strerror(err), err);
 }
 
+std::atomic<uint64_t> write_generation{0};
+
 }  // namespace
+
+uint64_t DbfFile::WriteGeneration() { return write_generation.load(std::memory_order_relaxed); }
 
 DbfFile::~DbfFile() {
   if (fd_ >= 0) ::close(fd_);
@@ -92,6 +97,12 @@ Result DbfFile::WriteRecord(uint32_t recno, const uint8_t* record) {
   return WriteAt(RecordOffset(recno), record, header_.record_length);
 }
 
+Result DbfFile::WriteRecords(uint32_t first, uint32_t count, const uint8_t* records) {
+  if (first == 0 || count == 0 || uint64_t{first} + count - 1 > header_.record_count)
+    return Fail(kErrRecordNotFound, path_ + ": record " + std::to_string(first) + ".");
+  return WriteAt(RecordOffset(first), records, static_cast<size_t>(count) * header_.record_length);
+}
+
 Result DbfFile::WriteByte(uint64_t offset, uint8_t value) { return WriteAt(offset, &value, 1); }
 
 Result DbfFile::WriteEndMarker(uint32_t count) {
@@ -130,6 +141,8 @@ Result DbfFile::ReadAt(uint64_t offset, void* out, size_t size) {
 
 Result DbfFile::WriteAt(uint64_t offset, const void* data, size_t size) {
   if (!writable_) return Fail(kErrTableReadOnly, path_);
+  // Counted before the write: a reader that looks meanwhile must not trust what it holds.
+  write_generation.fetch_add(1, std::memory_order_relaxed);
   int err = 0;
   if (WriteFully(fd_, offset, data, size, err)) return kOk;
   return OsFailure(err == ENOSPC ? kErrDiskFull : kErrWriteFailed, path_, err);

@@ -39,11 +39,17 @@ class DbfFile {
   Result ReadRecords(uint32_t first, uint32_t count, uint8_t* out);
   // Writes a record inside the file (recno <= count, or count + 1 while appending).
   Result WriteRecord(uint32_t recno, const uint8_t* record);
+  // Records first .. first + count - 1 in one write.
+  Result WriteRecords(uint32_t first, uint32_t count, const uint8_t* records);
   Result WriteByte(uint64_t offset, uint8_t value);
   // After an append: the end-of-file marker after record `count`, then the count and date.
   Result WriteEndMarker(uint32_t count);
   Result WriteCountAndDate(uint32_t count);
   Result WriteDate();
+
+  // Grows with every write to any data file of this process: a reader holding records
+  // that saw the same generation knows that no opening in this process changed them.
+  static uint64_t WriteGeneration();
 
   uint64_t RecordOffset(uint32_t recno) const {
     return header_.header_length + static_cast<uint64_t>(recno - 1) * header_.record_length;

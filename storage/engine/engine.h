@@ -266,9 +266,14 @@ Result GetCurrentIndex(Handle cursor, IndexDescriptor& index);  // kErrNoCurrent
 // to the beginning. An empty tag and file switches to record order.
 Result SwitchToIndex(Handle cursor, const std::string& index_file, const std::string& tag,
                      uint16_t index_id, bool stay_on_record);
-Result AddIndex(Handle database, Handle cursor, const IndexDescriptor& index);
+// Told how many records were read, about every hundredth of the table.
+using IndexProgress = std::function<void(uint32_t records_read, uint32_t records)>;
+// Adds a tag built from every record; `progress` (may be empty) hears how far the reading got.
+Result AddIndex(Handle database, Handle cursor, const IndexDescriptor& index,
+                const IndexProgress& progress = {});
 Result AddIndexToTable(Handle database, const std::string& table_name,
-                       const std::string& driver, const IndexDescriptor& index);
+                       const std::string& driver, const IndexDescriptor& index,
+                       const IndexProgress& progress = {});
 Result OpenIndexFile(Handle cursor, const std::string& index_file);  // kErrIndexAlreadyOpen
 
 // What a rebuild of a production index did.
@@ -280,8 +285,7 @@ struct RebuildReport {
   std::string definitions_from;       // the file the definitions came from, or "the fields"
   uint32_t records = 0;
 };
-// Told how many records were read, about every hundredth of the table.
-using RebuildProgress = std::function<void(uint32_t records_read, uint32_t records)>;
+using RebuildProgress = IndexProgress;
 // Rebuilds the table's production index from its records (index_rebuild.cpp): every tag
 // keeps its name, key expression, FOR condition, order and uniqueness. The table is held
 // exclusively meanwhile (kErrTableInUse while anyone else has it open). The new index is
@@ -366,6 +370,50 @@ Result ForceReread(Handle cursor);
 Result GetExactRecordCount(Handle cursor, uint32_t& count);
 // The quick count: records not deleted, when no filter is active; else the exact count.
 Result GetRecordCount(Handle cursor, uint32_t& count);
+
+// ---- Passes over every record a cursor shows (pass_api.cpp) ---------------------------------
+// A pass reaches every record the cursor shows (not deleted, passing every active filter)
+// once, with far less cost per record than GetNextRecord: it goes in the order the records
+// lie in the file, reading them in large runs, whenever that reaches the same records as
+// the cursor's order (record order, or a tag that holds every record); otherwise it walks
+// the cursor's order as GetNextRecord does, every record checked against the index. The
+// cursor is left at its end.
+//
+// `buffer` is a record buffer of the cursor: each record the pass reaches is put there
+// (its blob slots empty) before the callback is called with its number. A non-zero answer
+// of the callback stops the pass, which returns that answer as it is (not reported).
+using RecordVisitor = std::function<Result(uint32_t recno)>;
+// Told after each stretch of a pass how far it got: `done` of `total` (the table's records).
+using PassProgress = std::function<void(uint32_t done, uint32_t total)>;
+
+// Reads every record the cursor shows; `visited` counts them (the exact record count).
+// With `keep_order` the pass walks the cursor's order even where the file's would do.
+Result VisitRecords(Handle cursor, uint8_t* buffer, const RecordVisitor& visit, uint32_t& visited,
+                    bool keep_order = false);
+
+// Changes records in place: `edit` finds each record the cursor shows in `buffer`, as read
+// under its lock, and may change its fields there (not its deletion flag, nor a memo);
+// `changed` tells the pass to look whether the bytes changed. A changed record is written like ModifyRecord writes it, in the same crash-safe
+// order and with the index kept in step; an unchanged one is not written.
+// The pass goes in batches: a batch holds the locks a write needs (the records' locks, a
+// run of neighbours under one lock, and the index lock) for at most kPassBatchRecords
+// records or kPassBatchMilliseconds, dates the table once when it wrote anything, then
+// lets them go and pauses kPassPauseMilliseconds, so that another program waiting for a
+// lock waits for one batch at most. The cursor's own record locks are let go first.
+// A record another user keeps locked (for a few seconds) stops the pass there with
+// kErrRecordLocked; any failure stops it with the records before written and `stopped_at`
+// naming the record it stopped at (0 when it ran to the end).
+inline constexpr uint32_t kPassBatchRecords = 8192;
+inline constexpr int64_t kPassBatchMilliseconds = 25;
+inline constexpr int64_t kPassPauseMilliseconds = 2;
+struct RewriteReport {
+  uint32_t visited = 0;     // records the cursor showed, given to `edit`
+  uint32_t written = 0;     // of them changed and written
+  uint32_t stopped_at = 0;  // the record a failure stopped the pass at
+};
+using RecordEditor = std::function<Result(uint32_t recno, bool& changed)>;
+Result RewriteRecords(Handle cursor, uint8_t* buffer, const RecordEditor& edit,
+                      const PassProgress& progress, RewriteReport& report);
 
 // ---- Filters (filter_api.cpp) -------------------------------------------------------------
 // `tree` is a filter tree in the byte format the filter expressions produce; its size is

@@ -81,7 +81,7 @@ Result ExpressionOf(const Table& table, const IndexDescriptor& d, std::string& e
 }
 
 // Adds a tag to the production index of `table`, creating the file when there is none.
-Result AddTag(Table& table, const IndexDescriptor& d) {
+Result AddTag(Table& table, const IndexDescriptor& d, const IndexProgress& progress) {
   if (!d.maintained)
     return Fail(kErrInvalidParameter, "Only maintained tags of the production index can be added.");
   // A descriptor without a tag names an index file: its base name becomes the tag's.
@@ -121,7 +121,8 @@ Result AddTag(Table& table, const IndexDescriptor& d) {
   if (!index.file().writable())
     return Fail(kErrTableReadOnly, index.file().path() + ": the index file cannot be written.");
   if (Result r = table.RefreshHeader()) return r;
-  IndexStatus s = index.AddTag({name, expr, d.descending, d.unique || d.primary}, companion->Indexed());
+  IndexStatus s = index.AddTags({{name, expr, d.descending, d.unique || d.primary}},
+                                 companion->Indexed(), progress);
   if (!s) return Fail(kErrInvalidParameter, s.message());
   // The header says that the table has a production index, and which field it keys.
   if (!table.ProductionIndexFlagged())
@@ -185,14 +186,14 @@ Result SwitchToIndex(Handle cursor, const std::string& index_file, const std::st
   return kOk;
 }
 
-Result AddIndex(Handle, Handle cursor, const IndexDescriptor& index) {
+Result AddIndex(Handle, Handle cursor, const IndexDescriptor& index, const IndexProgress& progress) {
   Cursor* c;
   if (Result r = GetCursor(cursor, c)) return r;
-  return AddTag(c->table(), index);
+  return AddTag(c->table(), index, progress);
 }
 
 Result AddIndexToTable(Handle database, const std::string& table_name, const std::string& driver,
-                       const IndexDescriptor& index) {
+                       const IndexDescriptor& index, const IndexProgress& progress) {
   if (Result r = RequireStarted()) return r;
   std::string upper_driver = driver;
   for (char& ch : upper_driver) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
@@ -204,7 +205,7 @@ Result AddIndexToTable(Handle database, const std::string& table_name, const std
   if (!exists) return Fail(kErrTableNotFound, table_name);
   Table table;
   if (Result r = table.Open(path, OpenMode::kReadWrite, ShareMode::kExclusive)) return r;
-  return AddTag(table, index);
+  return AddTag(table, index, progress);
 }
 
 Result OpenIndexFile(Handle cursor, const std::string& index_file) {

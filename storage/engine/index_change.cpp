@@ -162,19 +162,22 @@ IndexStatus ProductionIndex::BeginChange(uint32_t recno, const RecordView* befor
     file_->Unlock();
     return s;
   };
-  if (IndexStatus s = ReloadLocked(); !s) return give_up(s);
-  if (!CheckPageCount()) return give_up(IndexStatus::Error(write_refusal()));
-  if (IndexStatus s = SettlePending(table, true); !s) return give_up(s);
-  if (std::string why = write_refusal(); !why.empty()) return give_up(IndexStatus::Error(why));
+  // In a batch the lock was held since BeginBatch settled the file: nobody else changed it.
+  if (!in_batch_ || file_->pending_record() != 0)
+    if (IndexStatus s = Settle(table); !s) return give_up(s);
 
   // The record must be filed where its data says before anything of it changes: an index
-  // out of step here would be made worse by every write.
+  // out of step here would be made worse by every write. In a batch (a pass rewriting many
+  // records) only the tags whose key the write moves are searched: a write that moves no
+  // key leaves the tag as it was, and searching every tag for every record would cost a
+  // path of reads each. A single write checks every tag, so that an index out of step
+  // shows at the first edit.
   bool moves = before == nullptr;
   for (Tag& t : tags_) {
     const auto old_key = before ? KeyOf(t, *before) : std::nullopt;
     const auto new_key = after ? KeyOf(t, *after) : std::nullopt;
     moves = moves || old_key != new_key;
-    if (!old_key) continue;
+    if (!old_key || (in_batch_ && old_key == new_key)) continue;
     bool found = false;
     if (IndexStatus s = HasEntry(t, *old_key, recno, found); !s)
       return give_up(Faulted(t, IndexFault::kDamaged, s));
@@ -198,6 +201,35 @@ IndexStatus ProductionIndex::BeginChange(uint32_t recno, const RecordView* befor
     }
   }
   return IndexStatus::Ok();
+}
+
+IndexStatus ProductionIndex::Settle(const IndexedTable& table) {
+  if (IndexStatus s = ReloadLocked(); !s) return s;
+  if (!CheckPageCount()) return IndexStatus::Error(write_refusal());
+  if (IndexStatus s = SettlePending(table, true); !s) return s;
+  if (std::string why = write_refusal(); !why.empty()) return IndexStatus::Error(why);
+  return IndexStatus::Ok();
+}
+
+IndexStatus ProductionIndex::BeginBatch(const IndexedTable& table) {
+  if (tags_.empty() || in_batch_) return IndexStatus::Ok();
+  if (std::string why = write_refusal(); !why.empty()) return IndexStatus::Error(why);
+  if (!file_->writable())
+    return IndexStatus::Error(file_->path() + ": the index file is open read-only");
+  if (!file_->Lock())
+    return IndexStatus::Error(file_->path() + ": the index is locked by another user");
+  if (IndexStatus s = Settle(table); !s) {
+    file_->Unlock();
+    return s;
+  }
+  in_batch_ = true;
+  return IndexStatus::Ok();
+}
+
+void ProductionIndex::EndBatch() {
+  if (!in_batch_) return;
+  in_batch_ = false;
+  file_->Unlock();
 }
 
 IndexStatus ProductionIndex::FinishChange(uint32_t recno, const RecordView* before,

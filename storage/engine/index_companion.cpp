@@ -36,19 +36,40 @@ IndexedTable IndexCompanion::Indexed() const {
   return t;
 }
 
-Result IndexCompanion::BeginWrite(const RecordChange& change) {
-  if (index_->tags().empty()) return kOk;
-  // Nothing of the record is written unless the index can follow it.
-  IndexStatus s = index_->BeginChange(change.recno, change.before, change.after, Indexed());
-  if (s) return kOk;
+// The failure of a change or batch the index cannot take, reported with its reason.
+Result IndexCompanion::Refused(const IndexStatus& s) {
   if (Result r = index_->faults().CheckAll()) return r;
   if (!index_->write_refusal().empty())
     return Fail(kErrIndexOutOfDate, table_.DbfPath() + ": " + index_->write_refusal());
   return Fail(kErrTableBusy, s.message());
 }
 
+Result IndexCompanion::BeginWrite(const RecordChange& change) {
+  if (index_->tags().empty()) return kOk;
+  // Nothing of the record is written unless the index can follow it.
+  IndexStatus s = index_->BeginChange(change.recno, change.before, change.after, Indexed());
+  return s ? kOk : Refused(s);
+}
+
+Result IndexCompanion::BeginBatch() {
+  if (index_->tags().empty()) return kOk;
+  IndexStatus s = index_->BeginBatch(Indexed());
+  return s ? kOk : Refused(s);
+}
+
+void IndexCompanion::EndBatch() { index_->EndBatch(); }
+
+bool IndexCompanion::Moves(const RecordChange& change) {
+  if (change.before == nullptr || change.after == nullptr) return true;
+  for (const ProductionIndex::Tag& t : index_->tags())
+    if (ProductionIndex::KeyOf(t, *change.before) != ProductionIndex::KeyOf(t, *change.after))
+      return true;
+  return false;
+}
+
 Result IndexCompanion::FinishWrite(const RecordChange& change) {
-  if (Result r = table_.RefreshHeader()) {  // an insert raised the record count
+  // An insert raised the record count, which the keys of the new record need.
+  if (Result r = change.kind == WriteKind::kInsert ? table_.RefreshHeader() : kOk) {
     index_->AbandonChange(change.recno, Indexed());
     return r;
   }

@@ -18,6 +18,9 @@ class IndexCompanion : public TableCompanion {
   Result BeginWrite(const RecordChange& change) override;
   Result FinishWrite(const RecordChange& change) override;
   void AbandonWrite(const RecordChange& change) override;
+  Result BeginBatch() override;
+  void EndBatch() override;
+  bool Moves(const RecordChange& change) override;
   std::string WriteRefusal() const override;
   Result MakeOrder(const std::string& index_file, const std::string& tag,
                    std::unique_ptr<RecordOrder>& order) override;
@@ -33,6 +36,8 @@ class IndexCompanion : public TableCompanion {
   bool NamesThisFile(const std::string& index_file) const;
 
  private:
+  Result Refused(const IndexStatus& s);
+
   Table& table_;
   std::unique_ptr<ProductionIndex> index_;
 };

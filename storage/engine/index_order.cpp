@@ -117,6 +117,18 @@ class TagOrder : public RecordOrder {
 
   void Reread() override { path_.clear(); }
 
+  // The rest of the leaf the walk stands in, as it was read for the last place given out.
+  void Upcoming(const OrderPos& at, bool forward, std::vector<uint32_t>& recnos) override {
+    recnos.clear();
+    if (path_.empty() || at.recno != given_.recno || at.key != given_.key) return;
+    const MdxFrame& leaf = path_.back();
+    if (forward) {
+      for (size_t i = leaf.idx + 1; i < leaf.node.size(); ++i) recnos.push_back(leaf.node.ptrs[i]);
+    } else {
+      for (size_t i = std::min(leaf.idx, leaf.node.size()); i-- > 0;) recnos.push_back(leaf.node.ptrs[i]);
+    }
+  }
+
   bool StillAt(const RecordView& record, uint32_t recno, const OrderPos& pos) override {
     const ProductionIndex::Tag* t = index_.Find(name_);
     if (t == nullptr || !t->mdx || !t->expr || pos.recno != recno) return false;

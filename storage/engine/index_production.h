@@ -100,6 +100,13 @@ class ProductionIndex {
                           const IndexedTable& table);
   IndexStatus FinishChange(uint32_t recno, const RecordView* before, const RecordView* after);
   void AbandonChange(uint32_t recno, const IndexedTable& table);
+  // A batch of changes: BeginBatch takes the index lock and does, once for the batch,
+  // what BeginChange does first (the headers read again, a change left half done
+  // completed, the refusals checked); the changes of the batch then keep the lock and
+  // skip that part, since no other user can change the file while it is held. EndBatch
+  // lets the lock go.
+  IndexStatus BeginBatch(const IndexedTable& table);
+  void EndBatch();
   // Begin and Finish at once, for a caller whose record is already written (tests and
   // benchmarks over tables in memory).
   IndexStatus Apply(uint32_t recno, const RecordView* before, const RecordView* after,
@@ -124,6 +131,9 @@ class ProductionIndex {
   // Whether the header's page count fits the file, so that new blocks go where they
   // belong; when it does not, writing is refused (reading is not affected).
   bool CheckPageCount();
+  // Under the lock just taken: the headers read again, a change left half done completed,
+  // and the refusals checked.
+  IndexStatus Settle(const IndexedTable& table);
   // Under the lock: a pending change left by a writer that stopped is completed from the
   // record's data (`repair`) or, when it cannot be, the tags it leaves in doubt marked.
   IndexStatus SettlePending(const IndexedTable& table, bool repair);
@@ -145,6 +155,7 @@ class ProductionIndex {
   std::string page_count_refusal_;  // from CheckPageCount
   IndexFaults faults_;
   bool changing_ = false;      // between BeginChange and FinishChange / AbandonChange
+  bool in_batch_ = false;      // between BeginBatch and EndBatch
 };
 
 }  // namespace snyltdyr::engine

@@ -219,15 +219,36 @@ bool MdxFile::PageInRange(uint32_t page) const {
 IndexStatus MdxFile::ReadBlock(uint32_t page, std::string& block) const {
   if (!PageInRange(page))
     return IndexStatus::Error(path_ + ": page " + std::to_string(page) + " lies outside the file");
+  if (lock_depth_ > 0) {
+    auto it = kept_.find(page);
+    if (it != kept_.end()) {
+      block = it->second;
+      return IndexStatus::Ok();
+    }
+  }
   ++blocks_read_;
   if (!ReadAt(fd_, block, block_bytes(), static_cast<off_t>(page) * kMdxPageSize))
     return IndexStatus::Error(path_ + ": cannot read page " + std::to_string(page));
+  Keep(page, block);
   return IndexStatus::Ok();
+}
+
+void MdxFile::Keep(uint32_t page, const std::string& block) const {
+  if (lock_depth_ == 0) return;
+  if (kept_.size() >= kMaxKeptBlocks) kept_.clear();
+  kept_[page] = block;
 }
 
 IndexStatus MdxFile::ReadBlockStart(uint32_t page, size_t size, std::string& bytes) const {
   if (!PageInRange(page))
     return IndexStatus::Error(path_ + ": page " + std::to_string(page) + " lies outside the file");
+  if (lock_depth_ > 0) {
+    auto it = kept_.find(page);
+    if (it != kept_.end()) {
+      bytes = it->second.substr(0, std::min<size_t>(size, block_bytes()));
+      return IndexStatus::Ok();
+    }
+  }
   if (!ReadAt(fd_, bytes, std::min<size_t>(size, block_bytes()), static_cast<off_t>(page) * kMdxPageSize))
     return IndexStatus::Error(path_ + ": cannot read page " + std::to_string(page));
   return IndexStatus::Ok();
@@ -266,6 +287,7 @@ IndexStatus MdxFile::WriteBlock(uint32_t page, const std::string& block) {
                               std::strerror(errno));
   page_limit_ = std::max(page_limit_, page + block_pages_);
   ++blocks_written_;
+  Keep(page, block);
   return IndexStatus::Ok();
 }
 
@@ -394,6 +416,7 @@ bool MdxFile::Lock() {
     return true;
   }
   if (!LockRangeWithRetry(fd_, kLockBase, 1)) return false;
+  kept_.clear();  // read before the lock: not to be trusted under it
   lock_depth_ = 1;
   return true;
 }
@@ -404,12 +427,14 @@ bool MdxFile::LockShared() {
     return true;
   }
   if (!LockRangeWithRetry(fd_, kLockBase, 1, /*exclusive=*/false)) return false;
+  kept_.clear();
   lock_depth_ = 1;
   return true;
 }
 
 void MdxFile::Unlock() {
   if (lock_depth_ == 0 || --lock_depth_ > 0) return;
+  kept_.clear();
   UnlockRange(fd_, kLockBase, 1);
 }
 

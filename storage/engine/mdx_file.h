@@ -24,6 +24,10 @@
 // lock (byte 0xEFFFFFFE of the .MDX) is held while any tag changes, and the header is
 // read again right after taking it.
 //
+// Blocks read while this opening holds the index lock are kept until it lets the lock go:
+// no other user changes the file meanwhile, and this opening's own writes update them.
+// So a run of changes under one lock (a batch) reads each node once.
+//
 // Pending change (bytes 48-59, in the unused part of the header): "PEND", the number of
 // the record whose change is under way, and that number xor 0xA5A5A5A5. A writer sets it
 // under the index lock before it touches the record or its keys and clears it when both
@@ -34,6 +38,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "storage/engine/index_status.h"
@@ -113,7 +118,8 @@ class MdxFile {
   // Pages of the free list, for the index checker; false when the list is broken.
   bool FreeListPages(std::vector<uint32_t>& pages) const;
 
-  // Blocks read and written since the file was opened (for benchmarks and diagnosis).
+  // Blocks read from the file and written since it was opened (for benchmarks and
+  // diagnosis); a block served from those kept under the lock is not counted.
   uint64_t blocks_read() const { return blocks_read_; }
   uint64_t blocks_written() const { return blocks_written_; }
 
@@ -138,11 +144,17 @@ class MdxFile {
   // Whether a block starting at `page` lies in pages 4 .. `pages` - 1 (no overflow).
   bool BlockFits(uint32_t page, uint32_t pages) const;
   void WriteTagTable();
+  // Keeps a copy of a block read or written under the lock.
+  void Keep(uint32_t page, const std::string& block) const;
 
   std::string path_;
   int fd_ = -1;
   bool writable_ = false;
   int lock_depth_ = 0;
+  // Blocks read or written while the lock is held (see the top of this file), by page;
+  // emptied when the lock is taken and let go, and when there are kMaxKeptBlocks.
+  static constexpr size_t kMaxKeptBlocks = 4096;
+  mutable std::unordered_map<uint32_t, std::string> kept_;
   uint32_t pending_record_ = 0;
   std::string head_;  // pages 0-3 as read (2048 bytes)
   uint32_t block_pages_ = 2;

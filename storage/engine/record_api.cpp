@@ -226,14 +226,17 @@ Result PutField(Handle cursor, uint16_t field_number, uint8_t* record, const Fie
     }
     return kOk;
   }
-  std::vector<uint8_t> bytes(f->length);
-  if (Result r = EncodeField(*f, value, c->table().CodePage(), c->translate_fields(), bytes.data())) {
+  // Encoded aside, so that a value that does not fit leaves the record as it was; on the
+  // stack, since a pass puts fields by millions (a field is at most 255 bytes long).
+  static_assert(sizeof(FieldDesc::length) == 1);
+  uint8_t bytes[256];
+  if (Result r = EncodeField(*f, value, c->table().CodePage(), c->translate_fields(), bytes)) {
     if (r == kErrInvalidFieldValue)
       return Fail(r, "The value does not fit field " + f->name + " (" + std::to_string(f->length) +
                          (f->decimals ? "," + std::to_string(f->decimals) : std::string()) + ").");
     return Fail(r, "Field " + f->name + " is of type " + std::string(1, f->type) + ".");
   }
-  std::memcpy(record + f->offset, bytes.data(), bytes.size());
+  std::memcpy(record + f->offset, bytes, f->length);
   return kOk;
 }
 
@@ -286,34 +289,6 @@ Result ForceReread(Handle cursor) {
   if (Result r = GetCursor(cursor, c)) return r;
   if (Result r = c->table().Reread()) return r;
   c->Order().Reread();
-  return kOk;
-}
-
-Result GetExactRecordCount(Handle cursor, uint32_t& count) {
-  Cursor* c;
-  if (Result r = GetCursor(cursor, c)) return r;
-  uint32_t n = 0;
-  OrderPos p;
-  // The count does not depend on the order: when the order holds every record, the
-  // records are counted in the order they lie in the file, read in large blocks.
-  std::unique_ptr<RecordOrder> by_number;
-  RecordOrder* order = &c->Order();
-  if (order->HoldsEveryRecord()) {
-    by_number = MakeRecordNumberOrder(c->table());
-    order = by_number.get();
-  }
-  Result r = order->First(p);
-  std::vector<uint8_t> record;
-  while (r == kOk) {
-    bool gone = false;
-    if (Result read = ReadConfirmed(c->table(), *order, p, record, gone)) return read;
-    RecordView view = c->table().View(record.data());
-    if (!gone && !view.Deleted() && c->Passes(view)) ++n;
-    OrderPos from = p;
-    r = order->Next(from, p);
-  }
-  if (r != kErrEndOfTable && r != kErrBeginningOfTable) return r;
-  count = n;
   return kOk;
 }
 

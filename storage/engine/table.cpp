@@ -38,6 +38,7 @@ void RegisterCompanionOpener(CompanionOpener opener) { Openers().push_back(std::
 Table::Table() = default;
 
 Table::~Table() {
+  EndBatch();
   // The companion goes first: it may still look at the table while it closes.
   companion_.reset();
   if (dbf_ && dbf_->fd() >= 0) {
@@ -54,6 +55,7 @@ Result Table::Open(const std::string& dbf_path, OpenMode open_mode, ShareMode sh
   const bool writable = open_mode == OpenMode::kReadWrite;
   dbf_ = std::make_unique<DbfFile>();
   if (Result r = dbf_->Open(dbf_path, writable)) return r;
+  cache_ = std::make_unique<RecordCache>(dbf_->header().record_length);
   if (Result r = LockSharing(share_mode)) return r;
   if (!writable) ForbidWrites(kErrTableReadOnly, "The table was opened for reading only.");
   const DbfHeader& h = dbf_->header();
@@ -137,10 +139,7 @@ uint8_t Table::LanguageDriver() const { return dbf_->header().language_driver; }
 bool Table::ProductionIndexFlagged() const { return dbf_->header().production_index; }
 
 
-Result Table::RefreshHeader() {
-  DropCache();
-  return dbf_->RefreshHeader();
-}
+Result Table::RefreshHeader() { return dbf_->RefreshHeader(); }
 
 Result Table::ReadRecord(uint32_t recno, std::vector<uint8_t>& bytes) {
   if (recno > RecordCount())
@@ -151,29 +150,56 @@ Result Table::ReadRecord(uint32_t recno, std::vector<uint8_t>& bytes) {
 
 Result Table::ReadRecordCached(uint32_t recno, std::vector<uint8_t>& bytes) {
   const uint16_t rl = RecordLength();
-  if (recno < cache_first_ || recno >= cache_first_ + cache_count_) {
+  const uint8_t* at = cache_->Find(recno);
+  if (at == nullptr) {
     if (recno > RecordCount())
       if (Result r = RefreshHeader()) return r;
     if (recno == 0 || recno > RecordCount()) return ReadRecord(recno, bytes);  // reports it
-    // About 64 KB of records, ahead of the walk in its direction, when the walk goes
-    // from record to record; a walk that jumps about (an index order) reads only the
-    // record, since a window would be read whole for one record of it.
+    // A run ahead of the walk in its direction when the walk goes from record to record;
+    // a walk that jumps about reads the record alone (or has it read ahead, Prefetch).
     const bool next_along = recno == last_cached_read_ + 1 || recno + 1 == last_cached_read_ ||
                             last_cached_read_ == 0;
-    const uint32_t window = next_along ? std::max<uint32_t>(1, 65536 / rl) : 1;
+    const uint32_t window =
+        next_along ? std::max<uint32_t>(1, static_cast<uint32_t>(RecordCache::kMaxRunBytes / rl)) : 1;
     const bool backward = recno < last_cached_read_;
-    uint32_t first = backward ? (recno > window ? recno - window + 1 : 1) : recno;
-    uint32_t count = std::min<uint32_t>(window, RecordCount() - first + 1);
-    cache_.resize(static_cast<size_t>(count) * rl);
-    cache_count_ = 0;
-    if (Result r = dbf_->ReadRecords(first, count, cache_.data())) return r;
-    cache_first_ = first;
-    cache_count_ = count;
+    const uint32_t first = backward ? (recno > window ? recno - window + 1 : 1) : recno;
+    const uint32_t count = std::min<uint32_t>(window, RecordCount() - first + 1);
+    if (Result r = ReadRun(first, count)) return r;
+    at = cache_->Find(recno);
   }
   last_cached_read_ = recno;
-  const uint8_t* at = cache_.data() + static_cast<size_t>(recno - cache_first_) * rl;
   bytes.assign(at, at + rl);
   return kOk;
+}
+
+Result Table::Prefetch(const std::vector<uint32_t>& recnos) {
+  const uint16_t rl = RecordLength();
+  // Records this close together are read in one run: reading the gap costs less than
+  // another call.
+  const uint32_t gap = std::max<uint32_t>(1, static_cast<uint32_t>(kPrefetchGapBytes / rl));
+  const uint32_t longest = std::max<uint32_t>(1, static_cast<uint32_t>(RecordCache::kMaxRunBytes / rl));
+  uint32_t first = 0, last = 0;
+  auto flush = [&]() -> Result {
+    if (first == 0) return kOk;
+    const Result r = ReadRun(first, last - first + 1);
+    first = 0;
+    return r;
+  };
+  for (uint32_t recno : recnos) {
+    if (recno == 0 || recno > RecordCount() || cache_->Find(recno) != nullptr) continue;
+    if (first != 0 && (recno <= last || recno - last > gap || recno - first >= longest))
+      if (Result r = flush()) return r;
+    if (first == 0) first = recno;
+    last = recno;
+  }
+  return flush();
+}
+
+Result Table::ReadRun(uint32_t first, uint32_t count) {
+  uint8_t* into = cache_->Add(first, count);
+  const Result r = dbf_->ReadRecords(first, count, into);
+  if (r != kOk) cache_->Unadd(first);
+  return r;
 }
 
 void Table::ForbidWrites(Result reason, const std::string& why) {
@@ -187,6 +213,7 @@ void Table::SetCompanion(std::unique_ptr<TableCompanion> companion) {
 }
 
 Result Table::Reread() {
+  DropCache();
   if (Result r = RefreshHeader()) return r;
   if (companion_) companion_->Reread();
   return kOk;
@@ -203,7 +230,7 @@ Result Table::CheckLocked(uint32_t recno) const {
 }
 
 Result Table::LockRecord(uint32_t recno) {
-  DropCache();  // what the lock protects is read again
+  cache_->Forget(recno, 1);  // what the lock protects is read again
   if (locked_records_.count(recno)) return kOk;
   if (Exclusive()) {
     locked_records_.insert(recno);
@@ -245,7 +272,6 @@ void Table::UnlockAllRecords() {
 
 Result Table::AppendRecord(const uint8_t* record, const PrepareRecord& prepare, bool keep_lock,
                            uint32_t& recno) {
-  DropCache();
   if (Result r = CheckWritable()) return r;
   const int fd = dbf_->fd();
   // Header, then append lock, released in reverse order (members destroyed in reverse).
@@ -270,9 +296,11 @@ Result Table::AppendRecord(const uint8_t* record, const PrepareRecord& prepare, 
     if (prepare) r = prepare(after.data());
     // The record and the marker after it first, then the count: a reader never counts a
     // record that is not whole.
+    const bool in_step = cache_->InStep();
     if (r == kOk) r = dbf_->WriteRecord(recno, after.data());
     if (r == kOk) r = dbf_->WriteEndMarker(recno);
     if (r == kOk) r = dbf_->WriteCountAndDate(recno);
+    cache_->Wrote(recno, r == kOk ? after.data() : nullptr, in_step);
     if (companion_) {
       if (r == kOk) {
         r = companion_->FinishWrite(change);
@@ -286,42 +314,165 @@ Result Table::AppendRecord(const uint8_t* record, const PrepareRecord& prepare, 
 }
 
 Result Table::WriteRecord(uint32_t recno, const uint8_t* record, const PrepareRecord& prepare) {
-  // Taking the lock emptied the cache, so a cached copy was read under the lock: no
-  // other writer can have changed the record since.
+  // Taking the lock made the cache forget the record, so a cached copy was read under
+  // the lock: no other writer can have changed the record since.
   std::vector<uint8_t> before;
   Result checked = CheckWritable();
   if (checked == kOk) checked = CheckLocked(recno);
   if (checked == kOk) checked = ReadRecordCached(recno, before);
-  DropCache();
   if (checked) return checked;
   std::vector<uint8_t> after(record, record + RecordLength());
+  return Rewrite(recno, before, after, prepare, /*date=*/true);
+}
+
+Result Table::Rewrite(uint32_t recno, const std::vector<uint8_t>& before,
+                      std::vector<uint8_t>& after, const PrepareRecord& prepare, bool date) {
   after[0] = before[0];
   RecordView before_view = View(before.data()), after_view = View(after.data());
   RecordChange change{WriteKind::kModify, recno, &before_view, &after_view};
   if (companion_)
     if (Result r = companion_->BeginWrite(change)) return r;
   Result r = prepare ? prepare(after.data()) : kOk;
+  const bool in_step = cache_->InStep();
   if (r == kOk) r = dbf_->WriteRecord(recno, after.data());
-  if (r == kOk) r = dbf_->WriteDate();
+  if (r == kOk && date) r = dbf_->WriteDate();
+  // The record as this opening just wrote it, under its lock, is what the file holds.
+  cache_->Wrote(recno, r == kOk ? after.data() : nullptr, in_step);
   if (companion_) {
-    if (r == kOk) {
-      r = companion_->FinishWrite(change);
-    } else {
-      companion_->AbandonWrite(change);
-      return r;
+    if (r == kOk) return companion_->FinishWrite(change);
+    companion_->AbandonWrite(change);
+  }
+  return r;
+}
+
+// ---- Batches ------------------------------------------------------------------------
+// A batch holds, for its whole length, the locks each of its writes would otherwise take
+// and let go: the record locks (a run of neighbours under one lock, which other programs
+// see as the lock of every record in it) and the companion's index lock. Every write in
+// it keeps the order of WriteRecord; only the table's date waits for the end.
+
+bool Table::LockRun(uint32_t first, uint32_t last) {
+  const int fd = dbf_->fd();
+  if (!LockRangeWithRetry(fd, RecordLockOffset(last), last - first + 1)) return false;
+  batch_runs_.push_back({first, last - first + 1});
+  return true;
+}
+
+void Table::UnlockBatch() {
+  if (!Exclusive())
+    for (const LockedRun& run : batch_runs_)
+      UnlockRange(dbf_->fd(), RecordLockOffset(run.first + run.count - 1), run.count);
+  batch_runs_.clear();
+}
+
+Result Table::BeginBatch(const std::vector<uint32_t>& recnos, size_t& locked) {
+  locked = 0;
+  if (Result r = CheckWritable()) return r;
+  if (recnos.empty()) return Fail(kErrInvalidParameter, "An empty batch.");
+  UnlockAllRecords();
+  const int fd = dbf_->fd();
+  if (Exclusive()) {
+    locked = recnos.size();
+  } else {
+    // Each run of neighbours under one lock; a run with a record held elsewhere, one by
+    // one up to that record.
+    for (size_t i = 0; i < recnos.size();) {
+      size_t j = i;
+      while (j + 1 < recnos.size() && recnos[j + 1] == recnos[j] + 1) ++j;
+      if (LockRun(recnos[i], recnos[j])) {
+        locked = j + 1;
+        i = j + 1;
+        continue;
+      }
+      while (i <= j && TryLockRange(fd, RecordLockOffset(recnos[i]), 1)) {
+        batch_runs_.push_back({recnos[i], 1});
+        locked = ++i;
+      }
+      break;
+    }
+    if (locked == 0)
+      return Fail(kErrRecordLocked, dbf_path_ + ": record " + std::to_string(recnos[0]) + ".");
+    // As for a record lock: not under a program that holds the whole table.
+    for (int attempt = 0; LockedByOther(fd, kAppendLockOffset, 1); ++attempt) {
+      if (attempt == 20) {
+        UnlockBatch();
+        locked = 0;
+        return Fail(kErrTableInUse, dbf_path_ + ": another user has locked the whole table.");
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
   }
-  if (r != kOk) return r;
-  // The record as this opening just wrote it, under its lock, is what the file holds.
-  DropCache();
-  cache_ = std::move(after);
-  cache_first_ = recno;
-  cache_count_ = 1;
+  if (companion_)
+    if (Result r = companion_->BeginBatch()) {
+      UnlockBatch();
+      locked = 0;
+      return r;
+    }
+  for (size_t i = 0; i < locked; ++i) cache_->Forget(recnos[i], 1);  // read again under the locks
+  in_batch_ = true;
   return kOk;
 }
 
+Result Table::RewriteLocked(const std::vector<uint32_t>& recnos, const uint8_t* before,
+                            const uint8_t* after, size_t& written) {
+  written = 0;
+  if (recnos.empty()) return kOk;
+  if (!in_batch_)
+    return Fail(kErrNotLocked, dbf_path_ + ": record " + std::to_string(recnos[0]) + ".");
+  if (Result r = CheckWritable()) return r;
+  const size_t rl = RecordLength();
+  // Whether record i goes in a run: its deletion flag as stored, and nothing the companion
+  // keeps moved by it.
+  auto joins_run = [&](size_t i) {
+    const uint8_t* b = before + i * rl;
+    const uint8_t* a = after + i * rl;
+    if (a[0] != b[0]) return false;
+    if (!companion_) return true;
+    const RecordView bv = View(b), av = View(a);
+    return !companion_->Moves({WriteKind::kModify, recnos[i], &bv, &av});
+  };
+  for (size_t i = 0; i < recnos.size();) {
+    // The longest run of neighbours from i that go in one write: their bytes lie together.
+    size_t j = i;
+    while (j < recnos.size() && (j == i || recnos[j] == recnos[j - 1] + 1) && joins_run(j)) ++j;
+    if (j > i) {
+      const uint32_t count = static_cast<uint32_t>(j - i);
+      const uint8_t* run = after + i * rl;
+      const bool in_step = cache_->InStep();
+      const Result r = dbf_->WriteRecords(recnos[i], count, run);
+      for (size_t k = 0; k < count; ++k)
+        cache_->Wrote(recnos[i + k], r == kOk ? run + k * rl : nullptr, in_step);
+      if (r != kOk) return r;
+      written = i = j;
+      continue;
+    }
+    // Moves a key (or asks for another deletion flag, which Rewrite keeps as stored):
+    // alone, in the order the companion needs.
+    const std::vector<uint8_t> old(before + i * rl, before + (i + 1) * rl);
+    std::vector<uint8_t> now(after + i * rl, after + (i + 1) * rl);
+    if (Result r = Rewrite(recnos[i], old, now, nullptr, /*date=*/false)) return r;
+    written = ++i;
+  }
+  return kOk;
+}
+
+void Table::EndBatch(bool date) {
+  if (!in_batch_) return;
+  in_batch_ = false;
+  if (date) {
+    const bool in_step = cache_->InStep();
+    dbf_->WriteDate();  // a failure here loses only the date: the records are written
+    cache_->Wrote(0, nullptr, in_step);
+  }
+  if (companion_) companion_->EndBatch();
+  UnlockBatch();
+}
+
+Result Table::ReadRecords(uint32_t first, uint32_t count, uint8_t* out) {
+  return dbf_->ReadRecords(first, count, out);
+}
+
 Result Table::MarkDeleted(uint32_t recno) {
-  DropCache();
   if (Result r = CheckWritable()) return r;
   if (Result r = CheckLocked(recno)) return r;
   std::vector<uint8_t> before;
@@ -332,8 +483,10 @@ Result Table::MarkDeleted(uint32_t recno) {
   RecordChange change{WriteKind::kDelete, recno, &before_view, &after_view};
   if (companion_)
     if (Result r = companion_->BeginWrite(change)) return r;
+  const bool in_step = cache_->InStep();
   Result r = dbf_->WriteByte(dbf_->RecordOffset(recno), '*');
   if (r == kOk) r = dbf_->WriteDate();
+  cache_->Wrote(recno, r == kOk ? after.data() : nullptr, in_step);
   if (companion_) {
     if (r == kOk) return companion_->FinishWrite(change);
     companion_->AbandonWrite(change);
@@ -347,7 +500,10 @@ Result Table::WriteHeaderByte(uint64_t offset, uint8_t value) {
   RangeLock header{fd, kHeaderLockOffset};
   if (!Exclusive() && !(header.held = LockRangeWithRetry(fd, kHeaderLockOffset, 1)))
     return Fail(kErrTableBusy, dbf_path_ + ": another user is changing the table header.");
-  return dbf_->WriteByte(offset, value);
+  const bool in_step = cache_->InStep();
+  const Result r = dbf_->WriteByte(offset, value);
+  cache_->Wrote(0, nullptr, in_step);  // the header only
+  return r;
 }
 
 std::string Table::WriteRefusalText() const {

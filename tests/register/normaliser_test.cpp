@@ -160,7 +160,7 @@ TEST_F(FixAllOnRecords, EveryRecordIsWrittenAndHGEndsAsGjelleAfterTwoFixes) {
   t.table.Open();
   std::vector<std::string> log;
   t.table.log = &log;
-  EXPECT_EQ(FixAllRecords(t.table, t.Fields()), 3);
+  EXPECT_EQ(FixAllRecords(t.table, t.Fields()).records, 3);
   EXPECT_EQ(std::count(log.begin(), log.end(), "write"), 3);
   EXPECT_EQ(t.Stored(0, "ORGAN"), "Gjelle");
   EXPECT_EQ(t.Stored(0, "SNYLTDYR"), "Tricodina");
@@ -173,7 +173,7 @@ TEST_F(FixAllOnRecords, EveryRecordIsWrittenAndHGEndsAsGjelleAfterTwoFixes) {
   std::vector<std::vector<testing::Value>> before;
   for (const auto& row : t.table.rows) before.push_back(row.values);
   log.clear();
-  EXPECT_EQ(FixAllRecords(t.table, t.Fields()), 3);
+  EXPECT_EQ(FixAllRecords(t.table, t.Fields()).written, 3);
   EXPECT_EQ(std::count(log.begin(), log.end(), "write"), 3);
   for (size_t i = 0; i < before.size(); ++i) EXPECT_EQ(t.table.rows[i].values, before[i]);
   t.table.log = nullptr;
@@ -181,7 +181,7 @@ TEST_F(FixAllOnRecords, EveryRecordIsWrittenAndHGEndsAsGjelleAfterTwoFixes) {
 
 TEST_F(FixAllOnRecords, AnEmptySelectionWritesNothing) {
   t.table.Open();
-  EXPECT_EQ(FixFormattingPass(t.table, t.Fields()), 0);
+  EXPECT_EQ(FixFormattingPass(t.table, t.Fields()).records, 0);
   EXPECT_TRUE(t.table.AtEnd());
 }
 

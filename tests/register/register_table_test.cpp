@@ -262,7 +262,7 @@ TEST_F(RegisterTable, FixFormattingWritesNormalisedRecordsThatAReopenSees) {
   Make({{"15.06.2004", "K1", "98", "", "h.mark", "m+", "H/G", "form"},
         {"", "K2", "", "", "t", "", "g", "f"}});
   Open();
-  EXPECT_EQ(reg.BitBtn1Click(), 2);
+  EXPECT_EQ(reg.BitBtn1Click().records, 2);
   EXPECT_TRUE(reg.SnyltdyrTable.AtEnd());
   EXPECT_FALSE(reg.SnyltdyrTable.ControlsSuspended());
   reg.FormClose();
