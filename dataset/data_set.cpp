@@ -243,6 +243,7 @@ void TDataSet::Close() { SetActive(false); }
 
 void TDataSet::SetActive(bool active) {
   if (active == Active()) return;
+  has_calculated_fields_ = -1;
   if (active) {
     Call(BeforeOpen, *this);
     std::exception_ptr error;
@@ -432,6 +433,7 @@ void TDataSet::NotifyDataEvent(DataEventKind kind, std::intptr_t info) {
     }
     case EventLayoutChanged:
     case EventFieldListChanged:
+      has_calculated_fields_ = -1;
       field_list_stale_ = true;
       break;
     case EventPropertyChanged:
@@ -507,11 +509,14 @@ void TDataSet::FreeFieldBuffers() {
 }
 
 bool TDataSet::HasCalculatedFields() const {
-  for (int32_t i = 0; i < fields_->Count(); ++i) {
+  if (Active() && has_calculated_fields_ >= 0) return has_calculated_fields_ == 1;
+  bool any = false;
+  for (int32_t i = 0; i < fields_->Count() && !any; ++i) {
     const TFieldKind kind = (*fields_)[i]->FieldKind();
-    if (kind == fkCalculated || kind == fkLookup) return true;
+    any = kind == fkCalculated || kind == fkLookup;
   }
-  return false;
+  has_calculated_fields_ = Active() ? (any ? 1 : 0) : -1;
+  return any;
 }
 
 void TDataSet::CalculateFields(TRecordBuffer buffer) {

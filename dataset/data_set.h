@@ -380,6 +380,9 @@ class TDataSet : public TComponent {
   TFilterOptions filter_options_ = 0;
   TFilterRecordEvent on_filter_record_;
   bool auto_calc_fields_ = true;
+  // HasCalculatedFields of the open dataset, asked at every field change: -1 until known.
+  // Field kinds change only while the dataset is closed; the field list tells its changes.
+  mutable int8_t has_calculated_fields_ = -1;
 
   int32_t block_read_size_ = 0;
   bool open_complete_ = false;
