@@ -32,7 +32,10 @@ bool ValidDate(int y, int m, int d) {
 // Decimal text with an optional sign, point and exponent; false for anything else.
 bool ParseNumber(const std::string& text, double& out) {
   if (text.empty() || text == "." || text == "-" || text == "+") return false;
-  if (text.find_first_not_of("0123456789+-.eE") != std::string::npos) return false;
+  for (char c : text) {  // a plain loop: a pass reads numbers by millions
+    if (!((c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.' || c == 'e' || c == 'E'))
+      return false;
+  }
   char* end = nullptr;
   out = std::strtod(text.c_str(), &end);
   return end == text.c_str() + text.size() && std::isfinite(out);
@@ -106,10 +109,18 @@ Result DecodeField(const FieldDesc& f, const uint8_t* b, int code_page, bool tra
       return kOk;
     }
     case kTypeDate: {
-      std::string t = Trimmed(b, f.length);
-      if (t.size() != 8 || t.find_first_not_of("0123456789") != std::string::npos) return kOk;
-      int y = std::atoi(t.substr(0, 4).c_str()), m = std::atoi(t.substr(4, 2).c_str()),
-          d = std::atoi(t.substr(6, 2).c_str());
+      // YYYYMMDD between blanks; read digit by digit, since a pass decodes dates by millions.
+      size_t s = 0, e = f.length;
+      while (s < e && IsBlankByte(b[s])) ++s;
+      while (e > s && IsBlankByte(b[e - 1])) --e;
+      if (e - s != 8) return kOk;
+      int digits[8];
+      for (size_t i = 0; i < 8; ++i) {
+        if (b[s + i] < '0' || b[s + i] > '9') return kOk;
+        digits[i] = b[s + i] - '0';
+      }
+      const int y = digits[0] * 1000 + digits[1] * 100 + digits[2] * 10 + digits[3];
+      const int m = digits[4] * 10 + digits[5], d = digits[6] * 10 + digits[7];
       if (!ValidDate(y, m, d)) return kOk;  // "00000000" and garbage: no date
       v.date = DayNumber(y, m, d);
       v.blank = false;
