@@ -282,6 +282,11 @@ IndexStatus MdxFile::WriteBlock(uint32_t page, const std::string& block) {
       uint64_t{page} * kMdxPageSize > std::max<uint64_t>(static_cast<uint64_t>(st.st_size), kHeadBytes))
     return IndexStatus::Error(path_ + ": refused to write page " + std::to_string(page) +
                               " beyond the end of the file");
+  // Kept blocks this write overlaps are stale from now on (only a damaged file has blocks
+  // that overlap, but a kept copy must never differ from the file); a failed write leaves
+  // the pages unknown, so they are not kept either.
+  for (uint32_t p = page >= block_pages_ ? page - block_pages_ + 1 : 0; p < page + block_pages_; ++p)
+    kept_.erase(p);
   if (!WriteAt(fd_, block.data(), block.size(), static_cast<off_t>(page) * kMdxPageSize))
     return IndexStatus::Error(path_ + ": cannot write page " + std::to_string(page) + ": " +
                               std::strerror(errno));

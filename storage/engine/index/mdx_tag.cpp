@@ -828,11 +828,16 @@ IndexStatus MdxWalkCheck::Check(const MdxTag& tag, const MdxPath& path, bool for
     if (forward ? c < 0 : c > 0)
       return tag.Damaged("the keys at page " + std::to_string(leaf.node.page) + " are out of order");
   }
-  if (leaves_.empty() || leaf.node.page != leaf_) {
+  // A step on within the leaf it stands in moves its place the walk's way; any other step
+  // enters a leaf, also the same one again (a branch naming one child twice in a row).
+  const bool onward = !leaves_.empty() && leaf.node.page == leaf_ &&
+                      (forward ? leaf.idx > idx_ : leaf.idx < idx_);
+  if (!onward) {
     if (!leaves_.insert(leaf.node.page).second)
       return tag.Damaged("the leaf at page " + std::to_string(leaf.node.page) + " is reached twice");
     leaf_ = leaf.node.page;
   }
+  idx_ = leaf.idx;
   key_ = key;
   return IndexStatus::Ok();
 }

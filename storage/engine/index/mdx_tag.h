@@ -206,6 +206,7 @@ class MdxWalkCheck {
   bool started_ = false;
   bool forward_ = true;
   uint32_t leaf_ = 0;
+  size_t idx_ = 0;  // the place in leaf_ last given
   std::string key_;
   std::unordered_set<uint32_t> leaves_;
 };

@@ -1,4 +1,4 @@
-#include "dataset/date_time_field.h"
+#include "dataset/fields/date_time_field.h"
 
 #include <cmath>
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "dataset/field_defs.h"
+#include "dataset/fields/field_defs.h"
 
 #include "runtime/cp1252.h"
 

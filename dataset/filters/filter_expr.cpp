@@ -1,12 +1,12 @@
-#include "dataset/filter_expr.h"
+#include "dataset/filters/filter_expr.h"
 
 #include <charconv>
 #include <cmath>
 #include <cstring>
 #include <optional>
 
-#include "dataset/expr_messages.h"
-#include "dataset/field.h"
+#include "dataset/filters/expr_messages.h"
+#include "dataset/fields/field.h"
 #include "runtime/cp1252.h"
 #include "runtime/date_time.h"
 #include "runtime/float_text.h"

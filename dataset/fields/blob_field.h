@@ -7,7 +7,7 @@
 // field buffers after post, cancel or delete.
 #pragma once
 
-#include "dataset/field.h"
+#include "dataset/fields/field.h"
 
 namespace snyltdyr {
 

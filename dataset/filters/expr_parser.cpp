@@ -1,8 +1,8 @@
-#include "dataset/expr_parser.h"
+#include "dataset/filters/expr_parser.h"
 
 #include <cstring>
 
-#include "dataset/expr_messages.h"
+#include "dataset/filters/expr_messages.h"
 #include "runtime/regional_settings.h"
 
 namespace snyltdyr {

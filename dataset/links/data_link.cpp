@@ -1,9 +1,9 @@
-#include "dataset/data_link.h"
+#include "dataset/links/data_link.h"
 
 #include <algorithm>
 
 #include "dataset/data_set_messages.h"
-#include "dataset/data_source.h"
+#include "dataset/links/data_source.h"
 
 namespace snyltdyr {
 

@@ -8,7 +8,7 @@
 // text when set.
 #pragma once
 
-#include "dataset/field.h"
+#include "dataset/fields/field.h"
 
 namespace snyltdyr {
 

@@ -22,7 +22,7 @@
 #include <vector>
 
 #include "dataset/data_set.h"
-#include "dataset/field_type.h"
+#include "dataset/fields/field_type.h"
 
 namespace snyltdyr {
 

@@ -1,4 +1,4 @@
-#include "dataset/string_field.h"
+#include "dataset/fields/string_field.h"
 
 #include <algorithm>
 #include <cstring>

@@ -13,7 +13,7 @@
 #include <string>
 
 #include "dataset/component.h"
-#include "dataset/data_link.h"
+#include "dataset/links/data_link.h"
 
 namespace snyltdyr {
 

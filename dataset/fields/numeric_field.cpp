@@ -1,4 +1,4 @@
-#include "dataset/numeric_field.h"
+#include "dataset/fields/numeric_field.h"
 
 #include <algorithm>
 #include <cmath>

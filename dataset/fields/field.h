@@ -27,7 +27,7 @@
 #include <vector>
 
 #include "dataset/component.h"
-#include "dataset/field_type.h"
+#include "dataset/fields/field_type.h"
 #include "runtime/date_time.h"
 
 namespace snyltdyr {

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "dataset/field_type.h"
+#include "dataset/fields/field_type.h"
 
 namespace snyltdyr {
 

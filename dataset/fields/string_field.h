@@ -5,7 +5,7 @@
 // (storage <-> program) on the way in and out.
 #pragma once
 
-#include "dataset/field.h"
+#include "dataset/fields/field.h"
 
 namespace snyltdyr {
 

@@ -1,4 +1,4 @@
-#include "dataset/field.h"
+#include "dataset/fields/field.h"
 
 #include <algorithm>
 #include <array>
@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "dataset/data_set.h"
-#include "dataset/fields.h"
+#include "dataset/fields/fields.h"
 #include "runtime/exception.h"
 
 namespace snyltdyr {

@@ -7,7 +7,7 @@
 // may be written.
 #pragma once
 
-#include "dataset/field.h"
+#include "dataset/fields/field.h"
 
 namespace snyltdyr {
 

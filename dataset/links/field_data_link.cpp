@@ -1,7 +1,7 @@
-#include "dataset/field_data_link.h"
+#include "dataset/links/field_data_link.h"
 
 #include "dataset/data_set_messages.h"
-#include "dataset/field.h"
+#include "dataset/fields/field.h"
 
 namespace snyltdyr {
 

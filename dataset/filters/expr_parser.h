@@ -22,7 +22,7 @@
 #include <vector>
 
 #include "dataset/data_set.h"
-#include "dataset/filter_expr.h"
+#include "dataset/filters/filter_expr.h"
 
 namespace snyltdyr {
 

@@ -1,4 +1,4 @@
-#include "dataset/blob_field.h"
+#include "dataset/fields/blob_field.h"
 
 #include "dataset/data_set.h"
 #include "runtime/exception.h"

@@ -1,8 +1,8 @@
-#include "dataset/data_source.h"
+#include "dataset/links/data_source.h"
 
 #include <algorithm>
 
-#include "dataset/data_link.h"
+#include "dataset/links/data_link.h"
 #include "dataset/data_set_messages.h"
 
 namespace snyltdyr {
