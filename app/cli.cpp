@@ -7,10 +7,10 @@
 #include <set>
 
 #include "app/cli_progress.h"
-#include "dataset/expr_parser.h"
-#include "dataset/field.h"
-#include "dataset/field_defs.h"
-#include "dataset/fields.h"
+#include "dataset/filters/expr_parser.h"
+#include "dataset/fields/field.h"
+#include "dataset/fields/field_defs.h"
+#include "dataset/fields/fields.h"
 #include "register/sample_observations.h"
 #include "register/snyltdyr_register.h"
 #include "runtime/cp1252.h"

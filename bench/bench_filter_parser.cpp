@@ -5,10 +5,10 @@
 
 #include <string>
 
-#include "dataset/expr_parser.h"
-#include "dataset/field.h"
-#include "dataset/field_defs.h"
-#include "dataset/fields.h"
+#include "dataset/filters/expr_parser.h"
+#include "dataset/fields/field.h"
+#include "dataset/fields/field_defs.h"
+#include "dataset/fields/fields.h"
 #include "register/snyltdyr_register.h"
 #include "runtime/regional_settings.h"
 

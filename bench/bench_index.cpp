@@ -15,8 +15,8 @@
 #include <string>
 #include <vector>
 
-#include "storage/engine/index_order.h"
-#include "storage/engine/index_production.h"
+#include "storage/engine/index/index_order.h"
+#include "storage/engine/index/index_production.h"
 
 namespace snyltdyr::engine {
 namespace {

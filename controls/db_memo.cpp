@@ -3,7 +3,7 @@
 #include <QKeyEvent>
 #include <QTimer>
 
-#include "dataset/field.h"
+#include "dataset/fields/field.h"
 #include "runtime/exception.h"
 #include "toolkit/events/keys.h"
 #include "toolkit/events/message_box.h"

@@ -19,7 +19,7 @@
 #include <string>
 
 #include "dataset/component.h"
-#include "dataset/field_data_link.h"
+#include "dataset/links/field_data_link.h"
 #include "toolkit/events/event_guard.h"
 
 namespace snyltdyr {

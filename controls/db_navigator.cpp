@@ -2,7 +2,7 @@
 
 #include <QMouseEvent>
 
-#include "dataset/data_source.h"
+#include "dataset/links/data_source.h"
 #include "toolkit/widgets/align.h"
 #include "toolkit/look/bitmap_resource.h"
 #include "toolkit/events/message_box.h"

@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "dataset/component.h"
-#include "dataset/data_link.h"
+#include "dataset/links/data_link.h"
 #include "toolkit/events/event_guard.h"
 #include "toolkit/widgets/speed_button.h"
 #include "toolkit/events/timer.h"

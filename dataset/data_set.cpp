@@ -3,11 +3,11 @@
 #include <algorithm>
 #include <exception>
 
-#include "dataset/data_link.h"
+#include "dataset/links/data_link.h"
 #include "dataset/data_set_messages.h"
-#include "dataset/data_source.h"
-#include "dataset/field.h"
-#include "dataset/fields.h"
+#include "dataset/links/data_source.h"
+#include "dataset/fields/field.h"
+#include "dataset/fields/fields.h"
 #include "dataset/try_finally.h"
 
 namespace snyltdyr {

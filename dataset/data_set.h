@@ -26,9 +26,9 @@
 #include <string>
 #include <vector>
 
-#include "dataset/blob_stream.h"
+#include "dataset/fields/blob_stream.h"
 #include "dataset/component.h"
-#include "dataset/field_defs.h"
+#include "dataset/fields/field_defs.h"
 #include "dataset/selection_pass.h"
 #include "runtime/exception.h"
 

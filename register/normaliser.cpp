@@ -1,7 +1,7 @@
 #include "register/normaliser.h"
 
 #include "dataset/data_set.h"
-#include "dataset/field.h"
+#include "dataset/fields/field.h"
 #include "dataset/try_finally.h"
 #include "runtime/cp1252.h"
 #include "runtime/date_time.h"

@@ -5,7 +5,7 @@
 #include <optional>
 
 #include "dataset/data_set.h"
-#include "dataset/field.h"
+#include "dataset/fields/field.h"
 #include "dataset/try_finally.h"
 
 namespace snyltdyr {

@@ -16,11 +16,11 @@
 #include <cstdint>
 #include <string>
 
-#include "dataset/blob_field.h"
-#include "dataset/data_source.h"
-#include "dataset/date_time_field.h"
-#include "dataset/numeric_field.h"
-#include "dataset/string_field.h"
+#include "dataset/fields/blob_field.h"
+#include "dataset/links/data_source.h"
+#include "dataset/fields/date_time_field.h"
+#include "dataset/fields/numeric_field.h"
+#include "dataset/fields/string_field.h"
 #include "register/normaliser.h"
 #include "register/selection_filter.h"
 #include "register/severity.h"

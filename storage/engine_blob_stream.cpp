@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "dataset/blob_field.h"
+#include "dataset/fields/blob_field.h"
 #include "dataset/data_set_messages.h"
 #include "storage/db_engine_error.h"
 #include "storage/engine_data_set.h"

@@ -13,7 +13,7 @@
 #include <cstdint>
 #include <string>
 
-#include "dataset/blob_stream.h"
+#include "dataset/fields/blob_stream.h"
 #include "dataset/data_set.h"
 
 namespace snyltdyr {

@@ -3,11 +3,11 @@
 #include <algorithm>
 #include <cstring>
 
-#include "dataset/blob_field.h"
+#include "dataset/fields/blob_field.h"
 #include "dataset/data_set_messages.h"
-#include "dataset/expr_parser.h"
-#include "dataset/field.h"
-#include "dataset/fields.h"
+#include "dataset/filters/expr_parser.h"
+#include "dataset/fields/field.h"
+#include "dataset/fields/fields.h"
 #include "runtime/date_time.h"
 #include "storage/db_engine_error.h"
 #include "storage/engine_blob_stream.h"

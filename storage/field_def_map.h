@@ -2,7 +2,7 @@
 // subtypes mapped onto the dataset's field types, with sizes and attributes.
 #pragma once
 
-#include "dataset/field_defs.h"
+#include "dataset/fields/field_defs.h"
 #include "storage/engine/engine.h"
 
 namespace snyltdyr {

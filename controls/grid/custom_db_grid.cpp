@@ -11,7 +11,7 @@
 
 #include "controls/grid/inplace_edit.h"
 #include "dataset/data_set.h"
-#include "dataset/fields.h"
+#include "dataset/fields/fields.h"
 #include "toolkit/look/bitmap_resource.h"
 #include "toolkit/widgets/form.h"
 #include "toolkit/events/posted_message.h"

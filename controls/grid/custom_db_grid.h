@@ -36,8 +36,8 @@
 #include "controls/grid/custom_grid.h"
 #include "controls/grid/grid_columns.h"
 #include "controls/grid/grid_data_link.h"
-#include "dataset/data_source.h"
-#include "dataset/field.h"
+#include "dataset/links/data_source.h"
+#include "dataset/fields/field.h"
 #include "toolkit/look/font.h"
 
 namespace snyltdyr {

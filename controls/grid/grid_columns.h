@@ -23,7 +23,7 @@
 #include <string>
 #include <vector>
 
-#include "dataset/field.h"
+#include "dataset/fields/field.h"
 #include "toolkit/look/color.h"
 #include "toolkit/look/font.h"
 

@@ -2,8 +2,8 @@
 
 #include "controls/grid/custom_db_grid.h"
 #include "dataset/data_set.h"
-#include "dataset/field.h"
-#include "dataset/fields.h"
+#include "dataset/fields/field.h"
+#include "dataset/fields/fields.h"
 
 namespace snyltdyr {
 

@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "dataset/data_link.h"
+#include "dataset/links/data_link.h"
 
 namespace snyltdyr {
 

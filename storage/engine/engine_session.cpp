@@ -2,8 +2,8 @@
 // language drivers.
 #include <map>
 
-#include "storage/engine/case_insensitive_path.h"
-#include "storage/engine/code_page.h"
+#include "storage/engine/files/case_insensitive_path.h"
+#include "storage/engine/datafile/code_page.h"
 #include "storage/engine/engine_state.h"
 #include "storage/engine/error_stack.h"
 

@@ -9,7 +9,7 @@
 #include <memory>
 #include <string>
 
-#include "storage/engine/cursor.h"
+#include "storage/engine/table/cursor.h"
 #include "storage/engine/engine.h"
 
 namespace snyltdyr::engine {

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "controls/grid/inplace_edit.h"
-#include "dataset/fields.h"
+#include "dataset/fields/fields.h"
 #include "form_fixture.h"
 #include "support/grid_pixels.h"
 #include "support/table_files.h"

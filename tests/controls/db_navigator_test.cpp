@@ -1,7 +1,7 @@
 // The navigator's enable rules in every state of its dataset, and its layout.
 #include "controls/db_navigator.h"
 
-#include "dataset/data_source.h"
+#include "dataset/links/data_source.h"
 #include "register_fixture.h"
 #include "toolkit/widgets/align.h"
 

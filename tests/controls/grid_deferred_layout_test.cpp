@@ -6,7 +6,7 @@
 #include <memory>
 
 #include "controls/grid/db_grid.h"
-#include "dataset/data_source.h"
+#include "dataset/links/data_source.h"
 #include "support/memory_dataset.h"
 #include "toolkit/widgets/form.h"
 

@@ -7,7 +7,7 @@
 #include <QFontMetrics>
 
 #include "controls/grid_window.h"
-#include "dataset/fields.h"
+#include "dataset/fields/fields.h"
 #include "toolkit/look/qt_text.h"
 
 namespace snyltdyr {

@@ -2,7 +2,7 @@
 // links, Enabled, AutoEdit, and moving between datasets.
 #include <gtest/gtest.h>
 
-#include "dataset/data_source.h"
+#include "dataset/links/data_source.h"
 #include "support/event_recorder.h"
 #include "support/memory_dataset.h"
 

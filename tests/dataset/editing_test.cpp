@@ -4,7 +4,7 @@
 
 #include <stdexcept>
 
-#include "dataset/data_source.h"
+#include "dataset/links/data_source.h"
 #include "support/event_recorder.h"
 #include "support/memory_dataset.h"
 

@@ -1,13 +1,13 @@
 // Filter texts to filter trees: the exact bytes of the texts the selection buttons compose,
 // the options, the typing of constants, and the messages of bad texts.
-#include "dataset/expr_parser.h"
+#include "dataset/filters/expr_parser.h"
 
 #include <gtest/gtest.h>
 
-#include "dataset/blob_field.h"
-#include "dataset/date_time_field.h"
-#include "dataset/numeric_field.h"
-#include "dataset/string_field.h"
+#include "dataset/fields/blob_field.h"
+#include "dataset/fields/date_time_field.h"
+#include "dataset/fields/numeric_field.h"
+#include "dataset/fields/string_field.h"
 #include "runtime/date_time.h"
 #include "runtime/regional_settings.h"
 #include "support/filter_tree_builder.h"

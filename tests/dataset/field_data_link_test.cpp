@@ -2,8 +2,8 @@
 // the control's text back, reloading, and handing the focus to its control.
 #include <gtest/gtest.h>
 
-#include "dataset/data_source.h"
-#include "dataset/field_data_link.h"
+#include "dataset/links/data_source.h"
+#include "dataset/links/field_data_link.h"
 #include "support/memory_dataset.h"
 
 namespace snyltdyr::testing {

@@ -4,12 +4,12 @@
 
 #include <memory>
 
-#include "dataset/blob_field.h"
-#include "dataset/data_link.h"
-#include "dataset/data_source.h"
-#include "dataset/date_time_field.h"
-#include "dataset/numeric_field.h"
-#include "dataset/string_field.h"
+#include "dataset/fields/blob_field.h"
+#include "dataset/links/data_link.h"
+#include "dataset/links/data_source.h"
+#include "dataset/fields/date_time_field.h"
+#include "dataset/fields/numeric_field.h"
+#include "dataset/fields/string_field.h"
 #include "runtime/regional_settings.h"
 #include "support/memory_dataset.h"
 

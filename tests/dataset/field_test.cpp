@@ -2,10 +2,10 @@
 // cutting, conversions, text forms and their errors.
 #include <gtest/gtest.h>
 
-#include "dataset/blob_field.h"
-#include "dataset/date_time_field.h"
-#include "dataset/numeric_field.h"
-#include "dataset/string_field.h"
+#include "dataset/fields/blob_field.h"
+#include "dataset/fields/date_time_field.h"
+#include "dataset/fields/numeric_field.h"
+#include "dataset/fields/string_field.h"
 #include "runtime/date_time.h"
 #include "runtime/regional_settings.h"
 #include "support/memory_dataset.h"

@@ -5,7 +5,7 @@
 #include <fstream>
 #include <iterator>
 
-#include "storage/engine/code_page.h"
+#include "storage/engine/datafile/code_page.h"
 #include "storage/engine/engine.h"
 #include "support/table_builder.h"
 #include "support/temp_dir.h"

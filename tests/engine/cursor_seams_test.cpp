@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "storage/engine/cursor.h"
+#include "storage/engine/table/cursor.h"
 #include "storage/engine/engine.h"
 #include "support/table_builder.h"
 #include "support/temp_dir.h"

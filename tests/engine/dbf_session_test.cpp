@@ -6,7 +6,7 @@
 
 #include <fstream>
 
-#include "storage/engine/case_insensitive_path.h"
+#include "storage/engine/files/case_insensitive_path.h"
 #include "storage/engine/engine.h"
 #include "support/table_builder.h"
 #include "support/temp_dir.h"

@@ -1,5 +1,5 @@
 // Reading and evaluating filter trees built by hand, against records built in memory.
-#include "storage/engine/filter_eval.h"
+#include "storage/engine/filters/filter_eval.h"
 
 #include <gtest/gtest.h>
 

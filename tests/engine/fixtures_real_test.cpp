@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "storage/engine/engine.h"
-#include "storage/engine/field_codec.h"
+#include "storage/engine/datafile/field_codec.h"
 #include "support/python_runner.h"
 #include "support/hex.h"
 #include "support/table_builder.h"

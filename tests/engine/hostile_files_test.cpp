@@ -18,10 +18,10 @@
 
 #include "index_test_support.h"
 #include "storage/engine/engine.h"
-#include "storage/engine/index_order.h"
-#include "storage/engine/index_production.h"
-#include "storage/engine/mdx_file.h"
-#include "storage/engine/mdx_tag.h"
+#include "storage/engine/index/index_order.h"
+#include "storage/engine/index/index_production.h"
+#include "storage/engine/index/mdx_file.h"
+#include "storage/engine/index/mdx_tag.h"
 #include "support/table_builder.h"
 #include "support/temp_dir.h"
 

@@ -9,9 +9,9 @@
 
 #include "index_test_support.h"
 #include "storage/engine/engine.h"
-#include "storage/engine/index_checker.h"
-#include "storage/engine/mdx_file.h"
-#include "storage/engine/mdx_tag.h"
+#include "storage/engine/index/index_checker.h"
+#include "storage/engine/index/mdx_file.h"
+#include "storage/engine/index/mdx_tag.h"
 #include "support/table_builder.h"
 #include "support/temp_dir.h"
 

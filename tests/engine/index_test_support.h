@@ -14,9 +14,9 @@
 #include <vector>
 
 #include "storage/engine/engine.h"
-#include "storage/engine/index_checker.h"
-#include "storage/engine/mdx_file.h"
-#include "storage/engine/record_view.h"
+#include "storage/engine/index/index_checker.h"
+#include "storage/engine/index/mdx_file.h"
+#include "storage/engine/datafile/record_view.h"
 
 namespace snyltdyr::engine::testing {
 

@@ -1,4 +1,4 @@
-#include "storage/engine/key_codec.h"
+#include "storage/engine/keys/key_codec.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
-#include "storage/engine/key_expression.h"
+#include "storage/engine/keys/key_expression.h"
 
 #include <gtest/gtest.h>
 
-#include "storage/engine/key_codec.h"
+#include "storage/engine/keys/key_codec.h"
 #include "index_test_support.h"
 
 namespace snyltdyr::engine {

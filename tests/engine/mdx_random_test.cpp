@@ -7,9 +7,9 @@
 #include <random>
 
 #include "index_test_support.h"
-#include "storage/engine/index_checker.h"
-#include "storage/engine/index_production.h"
-#include "storage/engine/key_codec.h"
+#include "storage/engine/index/index_checker.h"
+#include "storage/engine/index/index_production.h"
+#include "storage/engine/keys/key_codec.h"
 
 namespace snyltdyr::engine {
 namespace {

@@ -8,10 +8,10 @@
 #include <map>
 
 #include "index_test_support.h"
-#include "storage/engine/index_checker.h"
-#include "storage/engine/index_production.h"
-#include "storage/engine/key_codec.h"
-#include "storage/engine/mdx_tag.h"
+#include "storage/engine/index/index_checker.h"
+#include "storage/engine/index/index_production.h"
+#include "storage/engine/keys/key_codec.h"
+#include "storage/engine/index/mdx_tag.h"
 
 namespace snyltdyr::engine {
 namespace {

@@ -1,4 +1,4 @@
-#include "storage/engine/record_view.h"
+#include "storage/engine/datafile/record_view.h"
 
 #include <gtest/gtest.h>
 

@@ -12,7 +12,7 @@
 
 #include "index_test_support.h"
 #include "storage/engine/engine.h"
-#include "storage/engine/index_production.h"
+#include "storage/engine/index/index_production.h"
 #include "support/table_builder.h"
 #include "support/temp_dir.h"
 

@@ -4,7 +4,7 @@
 
 #include <fstream>
 
-#include "storage/engine/dbf_header.h"
+#include "storage/engine/datafile/dbf_header.h"
 #include "storage/engine/engine.h"
 #include "support/table_builder.h"
 #include "support/temp_dir.h"

@@ -1,6 +1,6 @@
 #include "filter_data_set.h"
 
-#include "dataset/expr_parser.h"
+#include "dataset/filters/expr_parser.h"
 #include "runtime/exception.h"
 
 namespace snyltdyr::fuzz {

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "dataset/field.h"
+#include "dataset/fields/field.h"
 #include "support/memory_dataset.h"
 
 namespace snyltdyr::fuzz {

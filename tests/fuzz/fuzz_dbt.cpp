@@ -10,7 +10,7 @@
 #include <string>
 
 #include "fuzz_support.h"
-#include "storage/engine/dbt_memo.h"
+#include "storage/engine/memo/dbt_memo.h"
 
 namespace eng = snyltdyr::engine;
 using snyltdyr::fuzz::FuzzFail;

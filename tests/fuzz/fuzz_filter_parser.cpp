@@ -13,7 +13,7 @@
 #include "filter_data_set.h"
 #include "fuzz_support.h"
 #include "runtime/regional_settings.h"
-#include "storage/engine/filter_eval.h"
+#include "storage/engine/filters/filter_eval.h"
 
 namespace eng = snyltdyr::engine;
 using snyltdyr::fuzz::FuzzFail;

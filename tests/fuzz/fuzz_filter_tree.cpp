@@ -7,7 +7,7 @@
 #include <string>
 
 #include "fuzz_support.h"
-#include "storage/engine/filter_eval.h"
+#include "storage/engine/filters/filter_eval.h"
 
 namespace eng = snyltdyr::engine;
 

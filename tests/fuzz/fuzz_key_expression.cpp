@@ -8,8 +8,8 @@
 #include <string>
 
 #include "fuzz_support.h"
-#include "storage/engine/key_codec.h"
-#include "storage/engine/key_expression.h"
+#include "storage/engine/keys/key_codec.h"
+#include "storage/engine/keys/key_expression.h"
 
 namespace eng = snyltdyr::engine;
 using snyltdyr::fuzz::FuzzFail;

@@ -15,9 +15,9 @@
 #include <vector>
 
 #include "fuzz_support.h"
-#include "storage/engine/cursor.h"
-#include "storage/engine/index_order.h"
-#include "storage/engine/index_production.h"
+#include "storage/engine/table/cursor.h"
+#include "storage/engine/index/index_order.h"
+#include "storage/engine/index/index_production.h"
 
 namespace eng = snyltdyr::engine;
 using snyltdyr::fuzz::FuzzFail;

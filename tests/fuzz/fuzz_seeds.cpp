@@ -3,8 +3,8 @@
 
 #include "filter_data_set.h"
 #include "fuzz_support.h"
-#include "storage/engine/dbt_memo.h"
-#include "storage/engine/index_production.h"
+#include "storage/engine/memo/dbt_memo.h"
+#include "storage/engine/index/index_production.h"
 
 namespace snyltdyr::fuzz {
 namespace {

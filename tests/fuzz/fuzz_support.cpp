@@ -13,8 +13,8 @@
 #include <fstream>
 #include <iterator>
 
-#include "storage/engine/dbf_header.h"
-#include "storage/engine/dbt_memo.h"
+#include "storage/engine/datafile/dbf_header.h"
+#include "storage/engine/memo/dbt_memo.h"
 
 namespace snyltdyr::fuzz {
 

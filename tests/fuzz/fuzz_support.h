@@ -16,8 +16,8 @@
 #include <string>
 #include <vector>
 
-#include "storage/engine/index_checker.h"
-#include "storage/engine/record_view.h"
+#include "storage/engine/index/index_checker.h"
+#include "storage/engine/datafile/record_view.h"
 
 namespace snyltdyr::fuzz {
 

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "observation_memory.h"
-#include "dataset/data_source.h"
+#include "dataset/links/data_source.h"
 #include "support/event_recorder.h"
 
 namespace snyltdyr {

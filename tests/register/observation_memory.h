@@ -5,8 +5,8 @@
 
 #include <string>
 
-#include "dataset/date_time_field.h"
-#include "dataset/string_field.h"
+#include "dataset/fields/date_time_field.h"
+#include "dataset/fields/string_field.h"
 #include "register/normaliser.h"
 #include "runtime/date_time.h"
 #include "support/memory_dataset.h"

@@ -20,7 +20,7 @@
 #include "register/severity.h"
 #include "register/snyltdyr_register.h"
 #include "runtime/regional_settings.h"
-#include "storage/engine/record_cache.h"
+#include "storage/engine/datafile/record_cache.h"
 #include "storage/session.h"
 #include "support/table_files.h"
 #include "support/temp_dir.h"

@@ -13,11 +13,11 @@
 #include <string>
 #include <vector>
 
-#include "dataset/blob_field.h"
-#include "dataset/date_time_field.h"
-#include "dataset/fields.h"
-#include "dataset/numeric_field.h"
-#include "dataset/string_field.h"
+#include "dataset/fields/blob_field.h"
+#include "dataset/fields/date_time_field.h"
+#include "dataset/fields/fields.h"
+#include "dataset/fields/numeric_field.h"
+#include "dataset/fields/string_field.h"
 #include "runtime/regional_settings.h"
 #include "storage/db_engine_error.h"
 #include "storage/session.h"

@@ -3,8 +3,8 @@
 // loop over the data selects, with a count that agrees.
 #include <gtest/gtest.h>
 
-#include "dataset/expr_parser.h"
-#include "dataset/fields.h"
+#include "dataset/filters/expr_parser.h"
+#include "dataset/fields/fields.h"
 #include "runtime/regional_settings.h"
 #include "storage/engine/engine.h"
 #include "support/memory_dataset.h"

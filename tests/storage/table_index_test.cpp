@@ -2,8 +2,8 @@
 // table, adding tags to an open or closed table, and the index left in step with the file.
 #include "binding_fixture.h"
 #include "engine/index_test_support.h"
-#include "storage/engine/index_checker.h"
-#include "storage/engine/mdx_file.h"
+#include "storage/engine/index/index_checker.h"
+#include "storage/engine/index/mdx_file.h"
 #include "runtime/cp1252.h"
 
 #include <filesystem>

@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "dataset/data_link.h"
+#include "dataset/links/data_link.h"
 #include "dataset/data_set.h"
-#include "dataset/field.h"
+#include "dataset/fields/field.h"
 
 namespace snyltdyr::testing {
 

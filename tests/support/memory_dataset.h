@@ -16,13 +16,13 @@
 #include <string>
 #include <vector>
 
-#include "dataset/blob_field.h"
+#include "dataset/fields/blob_field.h"
 #include "dataset/data_set.h"
-#include "dataset/date_time_field.h"
-#include "dataset/field.h"
-#include "dataset/fields.h"
-#include "dataset/numeric_field.h"
-#include "dataset/string_field.h"
+#include "dataset/fields/date_time_field.h"
+#include "dataset/fields/field.h"
+#include "dataset/fields/fields.h"
+#include "dataset/fields/numeric_field.h"
+#include "dataset/fields/string_field.h"
 
 namespace snyltdyr::testing {
 

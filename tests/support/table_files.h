@@ -15,8 +15,8 @@
 #include <vector>
 
 #include "engine/index_test_support.h"
-#include "storage/engine/index_checker.h"
-#include "storage/engine/mdx_file.h"
+#include "storage/engine/index/index_checker.h"
+#include "storage/engine/index/mdx_file.h"
 #include "support/python_runner.h"
 
 namespace snyltdyr::testsupport {

@@ -1,0 +1,408 @@
+// Passes over every record a cursor shows: reading them all (VisitRecords) and changing
+// them in place in batches (RewriteRecords).
+//
+// A pass goes in the order the records lie in the file when the cursor's order reaches
+// exactly the records of the file (record order, or a tag that holds every record): the
+// records are then read in runs of RecordCache::kMaxRunBytes, and a batch of rewrites
+// locks a run of neighbouring records with one lock and reads them with one read.
+// Otherwise it walks the cursor's order as GetNextRecord does, each record confirmed to
+// be filed where the order found it, and a batch locks and reads its records one by one.
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <thread>
+
+#include "storage/engine/table/cursor.h"
+#include "storage/engine/engine_state.h"
+#include "storage/engine/error_stack.h"
+
+namespace snyltdyr::engine {
+namespace {
+
+// Places an ordered reading pass takes from the order at a time.
+constexpr uint32_t kOrderChunkRecords = 2048;
+
+// Records in a batch of a pass that walks the cursor's order (which cannot stop part way
+// through a batch to keep to kPassBatchMilliseconds).
+constexpr uint32_t kOrderBatchRecords = 256;
+
+// Where a pass stands: the next records to go through, in the file's order or the
+// cursor's.
+class PassSource {
+ public:
+  PassSource(Cursor& c, bool keep_order)
+      : c_(c), t_(c.table()), file_order_(!keep_order && c.Order().HoldsEveryRecord()) {}
+
+  bool file_order() const { return file_order_; }
+
+  // The next up to `most` records, in pass order: in the file's order neighbours, every
+  // record (deleted ones too); in the cursor's order those it shows as read now. With
+  // `bytes`, their bytes as read now. None at the end.
+  Result Next(uint32_t most, std::vector<uint32_t>& recnos, std::vector<uint8_t>* bytes) {
+    recnos.clear();
+    if (bytes != nullptr) bytes->clear();
+    return file_order_ ? NextInFile(most, recnos, bytes) : NextInOrder(most, recnos, bytes);
+  }
+
+  // In the file's order: the pass goes on at record `recno` (a batch did not get to it).
+  void ResumeAt(uint32_t recno) {
+    if (file_order_) next_ = recno;
+  }
+
+  // How far the pass got, of how many records the table has (for progress).
+  uint32_t done() const { return file_order_ ? next_ - 1 : done_; }
+  uint32_t total() const { return t_.RecordCount(); }
+
+ private:
+  Result NextInFile(uint32_t most, std::vector<uint32_t>& recnos, std::vector<uint8_t>* bytes) {
+    if (next_ > t_.RecordCount())
+      if (Result r = t_.RefreshHeader()) return r;  // records added meanwhile are reached
+    if (next_ > t_.RecordCount()) return kOk;
+    const uint32_t count = std::min<uint32_t>(most, t_.RecordCount() - next_ + 1);
+    if (bytes != nullptr) {
+      bytes->resize(static_cast<size_t>(count) * t_.RecordLength());
+      if (Result r = t_.ReadRecords(next_, count, bytes->data())) return r;
+    }
+    for (uint32_t i = 0; i < count; ++i) recnos.push_back(next_ + i);
+    next_ += count;
+    return kOk;
+  }
+
+  // In the cursor's order: the places of up to `most` records are taken from the order
+  // first, then their records read sorted by number (neighbours close together in one
+  // read), then each confirmed to be filed where the order found it, in the order's turn.
+  // The records are read just before they are handed on, a chunk at a time, not kept.
+  Result NextInOrder(uint32_t most, std::vector<uint32_t>& recnos, std::vector<uint8_t>* bytes) {
+    RecordOrder& order = c_.Order();
+    const uint16_t rl = t_.RecordLength();
+    while (recnos.empty() && !ended_) {
+      places_.clear();
+      while (places_.size() < most) {
+        OrderPos p;
+        const Result r = started_ ? order.Next(pos_, p) : order.First(p);
+        started_ = true;
+        if (r == kErrEndOfTable) {
+          ended_ = true;
+          break;
+        }
+        if (r != kOk) return r;
+        pos_ = p;
+        places_.push_back(p);
+      }
+      if (Result r = ReadPlaces()) return r;
+      for (size_t i = 0; i < places_.size(); ++i) {
+        ++done_;
+        // An entry beyond the table's records has none: the order judges it.
+        if (have_[i]) record_.assign(chunk_.data() + i * rl, chunk_.data() + (i + 1) * rl);
+        else record_.clear();
+        const Result confirmed = order.Confirm(places_[i], record_);
+        if (confirmed == kErrRecordNotFound) continue;  // moved meanwhile: gone from here
+        if (confirmed != kOk) return confirmed;
+        if (!Shows(c_, record_.data())) continue;
+        recnos.push_back(places_[i].recno);
+        if (bytes != nullptr) bytes->insert(bytes->end(), record_.begin(), record_.end());
+      }
+    }
+    return kOk;
+  }
+
+  // Reads the records of places_ into chunk_ (place i at i), sorted by record number so
+  // that neighbours within kOrderGapBytes of each other come in one read.
+  Result ReadPlaces() {
+    const uint16_t rl = t_.RecordLength();
+    const size_t n = places_.size();
+    chunk_.resize(n * rl);
+    have_.assign(n, false);
+    by_recno_.resize(n);
+    for (size_t i = 0; i < n; ++i) by_recno_[i] = i;
+    std::sort(by_recno_.begin(), by_recno_.end(),
+              [&](size_t a, size_t b) { return places_[a].recno < places_[b].recno; });
+    if (n > 0 && places_[by_recno_.back()].recno > t_.RecordCount())
+      if (Result r = t_.RefreshHeader()) return r;  // records added meanwhile
+    const uint32_t count = t_.RecordCount();
+    const uint32_t gap = std::max<uint32_t>(1, static_cast<uint32_t>(kOrderGapBytes / rl));
+    for (size_t a = 0; a < n;) {
+      const uint32_t first = places_[by_recno_[a]].recno;
+      if (first == 0 || first > count) {
+        ++a;
+        continue;
+      }
+      size_t b = a + 1;
+      uint32_t last = first;
+      for (; b < n; ++b) {
+        const uint32_t next = places_[by_recno_[b]].recno;
+        if (next > count || next - last > gap || next - first >= kOrderRunRecords) break;
+        last = next;
+      }
+      span_.resize(static_cast<size_t>(last - first + 1) * rl);
+      if (Result r = t_.ReadRecords(first, last - first + 1, span_.data())) return r;
+      for (size_t k = a; k < b; ++k) {
+        const size_t i = by_recno_[k];
+        std::memcpy(chunk_.data() + i * rl, span_.data() + static_cast<size_t>(places_[i].recno - first) * rl, rl);
+        have_[i] = true;
+      }
+      a = b;
+    }
+    return kOk;
+  }
+
+ public:
+  static bool Shows(Cursor& c, const uint8_t* record) {
+    const RecordView view = c.table().View(record);
+    return !view.Deleted() && c.Passes(view);
+  }
+
+ private:
+  Cursor& c_;
+  Table& t_;
+  const bool file_order_;
+  uint32_t next_ = 1;  // in the file's order: the next record
+  OrderPos pos_;       // in the cursor's order: the last place reached
+  bool started_ = false, ended_ = false;
+  uint32_t done_ = 0;
+  std::vector<uint8_t> record_;
+  // The chunk of an ordered pass (NextInOrder, ReadPlaces).
+  static constexpr size_t kOrderGapBytes = 4096;     // read along rather than read apart
+  static constexpr uint32_t kOrderRunRecords = 4096;  // the most records in one read
+  std::vector<OrderPos> places_;
+  std::vector<uint8_t> chunk_, span_;
+  std::vector<bool> have_;
+  std::vector<size_t> by_recno_;
+};
+
+int64_t Milliseconds() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+// One batch of a rewriting pass: its records locked and read again under the locks.
+// The memory of a rewriting pass's batches, kept from one batch to the next: a batch
+// fills a few megabytes, which fresh for every batch would cost a page fault per page.
+struct BatchMemory {
+  std::vector<uint8_t> bytes;  // the batch's records as read under its locks
+  std::vector<std::pair<size_t, uint32_t>> changed;  // not written yet: place in the batch, record
+  std::vector<uint8_t> afters;                       // their bytes as edited
+  std::vector<uint32_t> commit_recnos;
+  std::vector<size_t> commit_changed_at;
+  std::vector<uint8_t> commit_befores, commit_afters;
+};
+
+class RewriteBatch {
+ public:
+  RewriteBatch(Cursor& c, RewriteReport& report, BatchMemory& memory)
+      : c_(c), t_(c.table()), report_(report), visited_before_(report.visited), m_(memory),
+        bytes_(memory.bytes), changed_(memory.changed), afters_(memory.afters) {
+    changed_.clear();
+    afters_.clear();
+  }
+  // Dated as the rewrite of every record it reached would have dated the table.
+  ~RewriteBatch() { t_.EndBatch(report_.visited > visited_before_); }
+
+  // Locks `recnos` (in pass order) and reads them again; `locked` tells how many of them,
+  // in pass order, may be rewritten.
+  Result Begin(const std::vector<uint32_t>& recnos, bool file_order, size_t& locked) {
+    std::vector<uint32_t> sorted = recnos;
+    if (!file_order) std::sort(sorted.begin(), sorted.end());
+    size_t held = 0;
+    if (Result r = t_.BeginBatch(sorted, held)) return r;
+    const uint16_t rl = t_.RecordLength();
+    if (file_order) {  // neighbours: the locked ones are the first `held`, read at once
+      bytes_.resize(held * rl);
+      locked = held;
+      return t_.ReadRecords(recnos.front(), static_cast<uint32_t>(held), bytes_.data());
+    }
+    // In the cursor's order the batch goes as far as the first record not locked.
+    bytes_.resize(recnos.size() * rl);
+    for (locked = 0; locked < recnos.size(); ++locked) {
+      const uint32_t recno = recnos[locked];
+      if (!std::binary_search(sorted.begin(), sorted.begin() + static_cast<long>(held), recno))
+        break;
+      if (Result r = t_.ReadRecords(recno, 1, bytes_.data() + locked * rl)) return r;
+    }
+    return kOk;
+  }
+
+  // Offers record i of the batch (`recno`) to `edit` in `buffer`; a changed record is
+  // kept for Commit.
+  Result Edit(size_t i, uint32_t recno, uint8_t* buffer, const RecordEditor& edit) {
+    const uint16_t rl = t_.RecordLength();
+    const uint8_t* before = bytes_.data() + i * rl;
+    if (!PassSource::Shows(c_, before)) return kOk;
+    ++report_.visited;
+    std::memcpy(buffer, before, rl);
+    bool changed = false;
+    if (Result r = edit(recno, changed)) return r;
+    buffer[0] = before[0];  // the deletion flag is not the editor's
+    if (!changed || std::memcmp(buffer, before, rl) == 0) return kOk;
+    changed_.push_back({i, recno});
+    afters_.insert(afters_.end(), buffer, buffer + rl);
+    return kOk;
+  }
+
+  // Writes the changed records kept so far (Table::RewriteLocked, neighbours together).
+  // In the file's order a few unchanged records between two changed ones go along with
+  // their bytes as read under the batch's locks, the same bytes the file holds, so that
+  // the run is written in one call rather than split around them. On a failure
+  // `stopped_at` names the first changed record not written.
+  Result Commit(bool file_order, uint32_t& stopped_at) {
+    const uint16_t rl = t_.RecordLength();
+    // Kept between batches, so that a pass does not allocate them afresh for each.
+    std::vector<uint32_t>& recnos = m_.commit_recnos;
+    std::vector<size_t>& changed_at = m_.commit_changed_at;  // each changed record's place in `recnos`
+    std::vector<uint8_t>& befores = m_.commit_befores;
+    std::vector<uint8_t>& afters = m_.commit_afters;
+    recnos.clear();
+    changed_at.clear();
+    befores.clear();
+    afters.clear();
+    auto add = [&](uint32_t recno, const uint8_t* before, const uint8_t* after) {
+      recnos.push_back(recno);
+      befores.insert(befores.end(), before, before + rl);
+      afters.insert(afters.end(), after, after + rl);
+    };
+    for (size_t n = 0; n < changed_.size(); ++n) {
+      const auto [i, recno] = changed_[n];
+      if (file_order && n > 0 && i - changed_[n - 1].first <= kFillRecords) {
+        for (size_t k = changed_[n - 1].first + 1; k < i; ++k)
+          add(recno - static_cast<uint32_t>(i - k), bytes_.data() + k * rl, bytes_.data() + k * rl);
+      }
+      changed_at.push_back(recnos.size());
+      add(recno, bytes_.data() + i * rl, afters_.data() + n * rl);
+    }
+    size_t written = 0;
+    const Result r = t_.RewriteLocked(recnos, befores.data(), afters.data(), written);
+    const size_t stored = static_cast<size_t>(
+        std::lower_bound(changed_at.begin(), changed_at.end(), written) - changed_at.begin());
+    report_.written += static_cast<uint32_t>(stored);
+    if (r != kOk) stopped_at = changed_[std::min(stored, changed_.size() - 1)].second;
+    changed_.clear();
+    afters_.clear();
+    return r;
+  }
+
+ private:
+  Cursor& c_;
+  Table& t_;
+  RewriteReport& report_;
+  const uint32_t visited_before_;
+  BatchMemory& m_;
+  std::vector<uint8_t>& bytes_;
+  std::vector<std::pair<size_t, uint32_t>>& changed_;
+  std::vector<uint8_t>& afters_;
+  // Unchanged records between two changed ones that go along in their run (file order).
+  static constexpr size_t kFillRecords = 16;
+};
+
+}  // namespace
+
+// Goes through every record the cursor shows, leaving the cursor where it is.
+using ShownVisitor = std::function<Result(const uint8_t* record, uint32_t recno)>;
+Result ForEachShown(Cursor& cursor, bool keep_order, const ShownVisitor& visit, uint32_t& visited) {
+  Cursor* c = &cursor;
+  const uint16_t rl = c->table().RecordLength();
+  // In the file's order a run of RecordCache::kMaxRunBytes at a time; in the cursor's
+  // order chunks of kOrderChunkRecords places, read a few milliseconds before they are used.
+  PassSource source(*c, keep_order);
+  const uint32_t run = source.file_order()
+                           ? std::max<uint32_t>(1, static_cast<uint32_t>(RecordCache::kMaxRunBytes / rl))
+                           : kOrderChunkRecords;
+  std::vector<uint32_t> recnos;
+  std::vector<uint8_t> bytes;
+  uint32_t n = 0;
+  for (;;) {
+    if (Result r = source.Next(run, recnos, &bytes)) return r;
+    if (recnos.empty()) break;
+    int64_t read_at = CoarseMilliseconds();
+    for (size_t i = 0; i < recnos.size(); ++i) {
+      // The rule of the record cache holds here too: what was read longer than
+      // RecordCache::kFreshForMs ago (a slow visitor) is read again before it is handed
+      // on, the rest of a run in one read, a record of the cursor's order alone.
+      if (CoarseMilliseconds() - read_at > RecordCache::kFreshForMs) {
+        const bool run_along = source.file_order();
+        const uint32_t count = run_along ? static_cast<uint32_t>(recnos.size() - i) : 1;
+        if (Result r = c->table().ReadRecords(recnos[i], count, bytes.data() + i * rl)) return r;
+        if (!run_along && !PassSource::Shows(*c, bytes.data() + i * rl)) continue;
+        if (run_along) read_at = CoarseMilliseconds();
+      }
+      const uint8_t* record = bytes.data() + i * rl;
+      // The cursor's order gave only records it shows; the file gives them all.
+      if (source.file_order() && !PassSource::Shows(*c, record)) continue;
+      ++n;
+      if (Result r = visit(record, recnos[i])) return r;
+    }
+  }
+  visited = n;
+  return kOk;
+}
+
+Result VisitRecords(Handle cursor, uint8_t* buffer, const RecordVisitor& visit, uint32_t& visited,
+                    bool keep_order) {
+  Cursor* c;
+  if (Result r = GetCursor(cursor, c)) return r;
+  if (buffer == nullptr) return Fail(kErrInvalidParameter, "No record buffer.");
+  const uint16_t rl = c->table().RecordLength();
+  std::memset(buffer + rl, 0, c->BufferSize() - rl);
+  auto into_buffer = [&](const uint8_t* record, uint32_t recno) {
+    std::memcpy(buffer, record, rl);
+    return visit(recno);
+  };
+  if (Result r = ForEachShown(*c, keep_order, into_buffer, visited)) return r;
+  c->ToEnd();
+  return kOk;
+}
+
+// The count does not depend on the order: it is a pass that visits nothing.
+Result GetExactRecordCount(Handle cursor, uint32_t& count) {
+  Cursor* c;
+  if (Result r = GetCursor(cursor, c)) return r;
+  return ForEachShown(*c, false, [](const uint8_t*, uint32_t) { return kOk; }, count);
+}
+
+Result RewriteRecords(Handle cursor, uint8_t* buffer, const RecordEditor& edit,
+                      const PassProgress& progress, RewriteReport& report) {
+  report = RewriteReport{};
+  Cursor* c;
+  if (Result r = GetCursor(cursor, c)) return r;
+  if (buffer == nullptr) return Fail(kErrInvalidParameter, "No record buffer.");
+  std::memset(buffer + c->table().RecordLength(), 0, c->BufferSize() - c->table().RecordLength());
+  PassSource source(*c, false);
+  const bool file_order = source.file_order();
+  BatchMemory memory;
+  std::vector<uint32_t> recnos;
+  for (;;) {
+    if (Result r = source.Next(file_order ? kPassBatchRecords : kOrderBatchRecords, recnos, nullptr))
+      return r;
+    if (recnos.empty()) break;
+    size_t i = 0;
+    {
+      RewriteBatch batch(*c, report, memory);
+      size_t locked = 0;
+      Result r = batch.Begin(recnos, file_order, locked);
+      const int64_t until = Milliseconds() + kPassBatchMilliseconds;
+      for (; r == kOk && i < locked; ++i) {
+        // The time is looked at now and then; the rest of a batch cut short comes next.
+        if (file_order && i % 64 == 63 && Milliseconds() > until) break;
+        r = batch.Edit(i, recnos[i], buffer, edit);
+      }
+      if (r == kOk && locked == 0)
+        r = Fail(kErrRecordLocked, c->table().DbfPath() + ": record " + std::to_string(recnos[i]) + ".");
+      if (r == kOk && i < recnos.size() && !file_order)  // the walk cannot come back to it
+        r = Fail(kErrRecordLocked, c->table().DbfPath() + ": record " + std::to_string(recnos[i]) + ".");
+      if (r != kOk) report.stopped_at = recnos[std::min(i, recnos.size() - 1)];
+      // What was edited before the stop is stored all the same; a record that could not
+      // be written stops the pass there instead.
+      const Result committed = batch.Commit(file_order, report.stopped_at);
+      if (committed != kOk) return committed;
+      if (r != kOk) return r;
+    }  // the batch ends: the table is dated, the locks go
+    if (i < recnos.size()) source.ResumeAt(recnos[i]);
+    if (progress) progress(source.done(), source.total());
+    // Another program waiting for one of the locks gets its turn.
+    std::this_thread::sleep_for(std::chrono::milliseconds(kPassPauseMilliseconds));
+  }
+  c->ToEnd();
+  return kOk;
+}
+
+}  // namespace snyltdyr::engine
