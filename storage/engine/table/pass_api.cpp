@@ -138,7 +138,8 @@ class PassSource {
       if (Result r = t_.ReadRecords(first, last - first + 1, span_.data())) return r;
       for (size_t k = a; k < b; ++k) {
         const size_t i = by_recno_[k];
-        std::memcpy(chunk_.data() + i * rl, span_.data() + static_cast<size_t>(places_[i].recno - first) * rl, rl);
+        const size_t at = static_cast<size_t>(places_[i].recno - first) * rl;
+        std::memcpy(chunk_.data() + i * rl, span_.data() + at, rl);
         have_[i] = true;
       }
       a = b;
@@ -241,7 +242,7 @@ class RewriteBatch {
     const uint16_t rl = t_.RecordLength();
     // Kept between batches, so that a pass does not allocate them afresh for each.
     std::vector<uint32_t>& recnos = m_.commit_recnos;
-    std::vector<size_t>& changed_at = m_.commit_changed_at;  // each changed record's place in `recnos`
+    std::vector<size_t>& changed_at = m_.commit_changed_at;  // changed records' places in `recnos`
     std::vector<uint8_t>& befores = m_.commit_befores;
     std::vector<uint8_t>& afters = m_.commit_afters;
     recnos.clear();
@@ -256,8 +257,10 @@ class RewriteBatch {
     for (size_t n = 0; n < m_.changed.size(); ++n) {
       const auto [i, recno] = m_.changed[n];
       if (file_order && n > 0 && i - m_.changed[n - 1].first <= kFillRecords) {
-        for (size_t k = m_.changed[n - 1].first + 1; k < i; ++k)
-          add(recno - static_cast<uint32_t>(i - k), m_.bytes.data() + k * rl, m_.bytes.data() + k * rl);
+        for (size_t k = m_.changed[n - 1].first + 1; k < i; ++k) {
+          const uint8_t* same = m_.bytes.data() + k * rl;
+          add(recno - static_cast<uint32_t>(i - k), same, same);
+        }
       }
       changed_at.push_back(recnos.size());
       add(recno, m_.bytes.data() + i * rl, m_.afters.data() + n * rl);
@@ -293,9 +296,8 @@ Result ForEachShown(Cursor& cursor, bool keep_order, const ShownVisitor& visit, 
   // In the file's order a run of RecordCache::kMaxRunBytes at a time; in the cursor's
   // order chunks of kOrderChunkRecords places, read a few milliseconds before they are used.
   PassSource source(*c, keep_order);
-  const uint32_t run = source.file_order()
-                           ? std::max<uint32_t>(1, static_cast<uint32_t>(RecordCache::kMaxRunBytes / rl))
-                           : kOrderChunkRecords;
+  const auto file_run = static_cast<uint32_t>(RecordCache::kMaxRunBytes / rl);
+  const uint32_t run = source.file_order() ? std::max<uint32_t>(1, file_run) : kOrderChunkRecords;
   std::vector<uint32_t> recnos;
   std::vector<uint8_t> bytes;
   uint32_t n = 0;
@@ -360,8 +362,8 @@ Result RewriteRecords(Handle cursor, uint8_t* buffer, const RecordEditor& edit,
   BatchMemory memory;
   std::vector<uint32_t> recnos;
   for (;;) {
-    if (Result r = source.Next(file_order ? kPassBatchRecords : kOrderBatchRecords, recnos, nullptr))
-      return r;
+    const uint32_t most = file_order ? kPassBatchRecords : kOrderBatchRecords;
+    if (Result r = source.Next(most, recnos, nullptr)) return r;
     if (recnos.empty()) break;
     size_t i = 0;
     {
@@ -375,7 +377,8 @@ Result RewriteRecords(Handle cursor, uint8_t* buffer, const RecordEditor& edit,
         r = batch.Edit(i, recnos[i], buffer, edit);
       }
       if (r == kOk && i < recnos.size() && !file_order)  // the walk cannot come back to it
-        r = Fail(kErrRecordLocked, c->table().DbfPath() + ": record " + std::to_string(recnos[i]) + ".");
+        r = Fail(kErrRecordLocked,
+                 c->table().DbfPath() + ": record " + std::to_string(recnos[i]) + ".");
       if (r != kOk) report.stopped_at = recnos[std::min(i, recnos.size() - 1)];
       // What was edited before the stop is stored all the same; a record that could not
       // be written stops the pass there instead.
