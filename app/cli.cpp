@@ -195,8 +195,7 @@ int Fix(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
   SnyltdyrRegister r;
   OpenSelection(r, a);
   ProgressLine line(err, show_progress, "Normalising");
-  const TRewriteCount count =
-      r.BitBtn1Click([&](int64_t done, int64_t total) { line.Update(done, total); });
+  const TRewriteCount count = r.BitBtn1Click(line.Reporter());
   line.Finish();
   // A record the normaliser left as it was is not stored again.
   out << "Records normalised: " << count.records << ", of them changed and written: "
@@ -276,8 +275,7 @@ int AddIndex(const std::vector<std::string>& args, std::ostream& out, std::ostre
   const std::string name = Utf8ToCp1252(a.positional[1]);
   const std::string fields = a.positional.size() > 2 ? Utf8ToCp1252(a.positional[2]) : name;
   ProgressLine line(err, show_progress, "Indexing");
-  r.SnyltdyrTable.CreateIndex(name, fields, 0, {},
-                              [&](uint32_t done, uint32_t total) { line.Update(done, total); });
+  r.SnyltdyrTable.CreateIndex(name, fields, 0, {}, line.Reporter());
   line.Finish();
   PrintLine(out, "Index " + name + " added");
   return 0;
@@ -291,8 +289,7 @@ int Reindex(const std::vector<std::string>& args, std::ostream& out, std::ostrea
   SnyltdyrRegister r;
   r.SnyltdyrTable.SetDatabaseName(DirectoryName(a.positional[0]));
   ProgressLine line(err, show_progress, "Reading records");
-  const engine::RebuildReport report = r.SnyltdyrTable.RebuildIndexes(
-      [&](uint32_t done, uint32_t records) { line.Update(done, records); });
+  const engine::RebuildReport report = r.SnyltdyrTable.RebuildIndexes(line.Reporter());
   line.Finish();
   std::string tags;
   for (const std::string& tag : report.tags) tags += (tags.empty() ? "" : ", ") + tag;

@@ -9,6 +9,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <ostream>
 #include <string>
 
@@ -29,6 +30,10 @@ class ProgressLine {
   // `done` records of `total` (below 0 when not known). The first call and the last
   // (done == total) are always drawn.
   void Update(int64_t done, int64_t total);
+  // Update as a function, for a pass that reports (done, total).
+  std::function<void(int64_t, int64_t)> Reporter() {
+    return [this](int64_t done, int64_t total) { Update(done, total); };
+  }
   // Draws the last figures and ends the line; nothing more is drawn afterwards.
   void Finish();
 

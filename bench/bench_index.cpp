@@ -81,8 +81,8 @@ Fixture& WithThreeTags(uint32_t records) {
   f = std::make_unique<Fixture>();
   for (uint32_t i = 0; i < records; ++i) f->table.Append();
   IndexStatus s = ProductionIndex::Create(f->dir + "/OBS.MDX", "OBS", f->table.fields, 865, f->index);
-  for (const NewTagSpec& tag_def : {NewTagSpec{"DATO", "DATO"}, NewTagSpec{"BYGG", "BYGG"},
-                                 NewTagSpec{"TALL", "TALL"}})
+  for (const NewTagDefinition& tag_def : {NewTagDefinition{"DATO", "DATO"}, NewTagDefinition{"BYGG", "BYGG"},
+                                 NewTagDefinition{"TALL", "TALL"}})
     if (s) s = f->index->AddTag(tag_def, f->table.Indexed());
   if (!s) std::fprintf(stderr, "setup failed: %s\n", s.message().c_str());
   return *f;

@@ -137,4 +137,10 @@ std::string Utf8ToCp1252(std::string_view text) {
   return out;
 }
 
+bool IsPlainAscii(std::string_view text) {
+  for (char c : text)
+    if (static_cast<unsigned char>(c) >= 0x80) return false;
+  return true;
+}
+
 }  // namespace snyltdyr

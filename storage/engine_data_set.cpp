@@ -8,8 +8,10 @@
 #include "dataset/filters/expr_parser.h"
 #include "dataset/fields/field.h"
 #include "dataset/fields/fields.h"
+#include "dataset/try_finally.h"
 #include "runtime/date_time.h"
 #include "storage/db_engine_error.h"
+#include "runtime/cp1252.h"
 #include "storage/engine_blob_stream.h"
 #include "storage/field_def_map.h"
 
@@ -239,6 +241,11 @@ void TEngineDataSet::FillRecordInfo(TRecordBuffer buffer, const engine::RecordPr
   buffer[info_offset_ + 5] = static_cast<char>(BookmarkCurrent);
 }
 
+void TEngineDataSet::CalculateFieldsIn(TRecordBuffer buffer) {
+  calc_buffer_ = buffer;
+  TryFinally([&] { CalculateFields(buffer); }, [&] { calc_buffer_ = nullptr; });
+}
+
 TRecordBuffer TEngineDataSet::StateBuffer() const {
   if (pass_buffer_ != nullptr && (DataState() == StateBrowse || DataState() == StateEdit))
     return pass_buffer_;
@@ -287,14 +294,7 @@ TFetchResult TEngineDataSet::FetchRecord(TRecordBuffer buffer, TFetchMode mode,
       }
       continue;
     }
-    calc_buffer_ = buffer;
-    try {
-      CalculateFields(buffer);
-    } catch (...) {
-      calc_buffer_ = nullptr;
-      throw;
-    }
-    calc_buffer_ = nullptr;
+    CalculateFieldsIn(buffer);
     Check(engine::GetBookmark(cursor_, Bytes(buffer + bookmark_offset_)));
     return FetchOK;
   }
@@ -822,11 +822,9 @@ std::string TEngineDataSet::NativeToAnsi(const std::string& native) const {
 }
 
 void TEngineDataSet::TranslateText(std::string& text, bool to_storage) {
-  // Plain ASCII is the same text in every code page a table may have: nothing to convert
-  // (the common case, met for nearly every field a pass reads or writes).
-  const bool ascii = std::all_of(text.begin(), text.end(),
-                                 [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-  if (ascii) return;
+  // Nothing to convert in plain ASCII, nearly every field a pass reads or writes: spared
+  // the conversion's lock and driver lookup.
+  if (IsPlainAscii(text)) return;
   text = to_storage ? AnsiToNative(text) : NativeToAnsi(text);
 }
 

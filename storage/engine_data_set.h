@@ -202,6 +202,8 @@ class TEngineDataSet : public TDataSet {
   // The pass reached record `recno`, now in the pass's buffer: its number and calculated
   // fields.
   void PassRecordReached(uint32_t recno);
+  // Calculates the fields of `buffer`, which they read meanwhile (calc_buffer_).
+  void CalculateFieldsIn(TRecordBuffer buffer);
 
   engine::Handle cursor_ = engine::kNoHandle;
   engine::Handle locale_ = engine::kNoHandle;

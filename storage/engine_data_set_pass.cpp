@@ -20,6 +20,18 @@ constexpr engine::Result kFunctionFailed = 1;
 
 uint8_t* Bytes(TRecordBuffer buffer) { return reinterpret_cast<uint8_t*>(buffer); }
 
+// Runs the pass's function for the engine: a failure is kept for afterwards and stops
+// the pass.
+engine::Result RunForEngine(std::exception_ptr& failure, const std::function<void()>& body) {
+  try {
+    body();
+  } catch (...) {
+    failure = std::current_exception();
+    return kFunctionFailed;
+  }
+  return engine::kOk;
+}
+
 }  // namespace
 
 int32_t TEngineDataSet::VisitSelection(const std::function<void()>& visit, TPassOrder order) {
@@ -37,14 +49,10 @@ int32_t TEngineDataSet::VisitSelection(const std::function<void()>& visit, TPass
         const engine::Result r = engine::VisitRecords(
             cursor_, Bytes(pass_buffer_),
             [&](uint32_t recno) {
-              try {
+              return RunForEngine(failure, [&] {
                 PassRecordReached(recno);
                 visit();
-              } catch (...) {
-                failure = std::current_exception();
-                return kFunctionFailed;
-              }
-              return engine::kOk;
+              });
             },
             visited, order == poShownOrder);
         pass_buffer_ = nullptr;
@@ -75,25 +83,20 @@ TRewriteCount TEngineDataSet::RewriteSelection(const std::function<void()>& fix,
         std::exception_ptr failure;
         engine::RewriteReport report;
         engine::PassProgress told;
-        if (progress) told = [&](uint32_t done, uint32_t total) { progress(done, total); };
+        if (progress) told = progress;
         pass_buffer_ = buffer.get();
         const engine::Result r = engine::RewriteRecords(
             cursor_, Bytes(pass_buffer_),
-            [&](uint32_t recno, bool& changed) {
+            [&](uint32_t recno) {
               // The record in edit state, as Edit makes it, without telling anyone.
               const snyltdyr::DataState saved = EnterTempState(StateEdit);
-              try {
+              const engine::Result r = RunForEngine(failure, [&] {
                 PassRecordReached(recno);
                 fix();
                 if (BeforePost) BeforePost(*this);
-              } catch (...) {
-                LeaveTempState(saved);
-                failure = std::current_exception();
-                return kFunctionFailed;
-              }
+              });
               LeaveTempState(saved);
-              changed = true;  // the engine compares the bytes
-              return engine::kOk;
+              return r;
             },
             told, report);
         pass_buffer_ = nullptr;
@@ -129,14 +132,7 @@ void TEngineDataSet::PassRecordReached(uint32_t recno) {
   engine::RecordProperties props;
   props.physical_number = recno;
   FillRecordInfo(pass_buffer_, props);
-  calc_buffer_ = pass_buffer_;
-  try {
-    CalculateFields(pass_buffer_);
-  } catch (...) {
-    calc_buffer_ = nullptr;
-    throw;
-  }
-  calc_buffer_ = nullptr;
+  CalculateFieldsIn(pass_buffer_);
 }
 
 void TEngineDataSet::RedoStoppedRecord(uint32_t recno, const std::function<void()>& fix) {

@@ -392,12 +392,12 @@ Result VisitRecords(Handle cursor, uint8_t* buffer, const RecordVisitor& visit, 
                     bool keep_order = false);
 
 // Changes records in place: `edit` finds each record the cursor shows in `buffer`, as read
-// under its lock, and may change its fields there (not its deletion flag, nor a memo);
-// `changed` tells the pass to look whether the bytes changed. A changed record is written like ModifyRecord writes it, in the same crash-safe
-// order and with the index kept in step; an unchanged one is not written.
+// under its lock, and may change its fields there (not its deletion flag, nor a memo).
+// A record whose bytes changed is written like ModifyRecord writes it, in the same
+// crash-safe order and with the index kept in step; an unchanged one is not written.
 // The pass goes in batches: a batch holds the locks a write needs (the records' locks, a
 // run of neighbours under one lock, and the index lock) for at most kPassBatchRecords
-// records or kPassBatchMilliseconds, dates the table once when it wrote anything, then
+// records or kPassBatchMilliseconds, dates the table once when it reached any record, then
 // lets them go and pauses kPassPauseMilliseconds, so that another program waiting for a
 // lock waits for one batch at most. The cursor's own record locks are let go first.
 // A record another user keeps locked (for a few seconds) stops the pass there with
@@ -411,7 +411,7 @@ struct RewriteReport {
   uint32_t written = 0;     // of them changed and written
   uint32_t stopped_at = 0;  // the record a failure stopped the pass at
 };
-using RecordEditor = std::function<Result(uint32_t recno, bool& changed)>;
+using RecordEditor = std::function<Result(uint32_t recno)>;
 Result RewriteRecords(Handle cursor, uint8_t* buffer, const RecordEditor& edit,
                       const PassProgress& progress, RewriteReport& report);
 

@@ -44,11 +44,11 @@ class RandomWorkload : public ::testing::Test {
 
   void AddTags() {
     const IndexedTable table = t_.Indexed();
-    for (const NewTagSpec& tag_def : {NewTagSpec{"NAME", "UPPER(NAME)", false, false},
-                                   NewTagSpec{"AMOUNT", "AMOUNT", true, false},
-                                   NewTagSpec{"DATO", "DATO", false, false},
-                                   NewTagSpec{"CODE", "CODE", false, true},
-                                   NewTagSpec{"DATOCODE", "DTOS(DATO)+CODE", false, false}}) {
+    for (const NewTagDefinition& tag_def : {NewTagDefinition{"NAME", "UPPER(NAME)", false, false},
+                                   NewTagDefinition{"AMOUNT", "AMOUNT", true, false},
+                                   NewTagDefinition{"DATO", "DATO", false, false},
+                                   NewTagDefinition{"CODE", "CODE", false, true},
+                                   NewTagDefinition{"DATOCODE", "DTOS(DATO)+CODE", false, false}}) {
       IndexStatus s = index_->AddTag(tag_def, table);
       ASSERT_TRUE(s) << s.message();
     }
@@ -276,7 +276,7 @@ TEST_F(RandomWorkload, AddTagRefusesBadRequestsWithClearMessages) {
   Fill(t_.Append());
   Open();
   ASSERT_TRUE(index_->AddTag({"NAME", "NAME", false, false}, t_.Indexed()));
-  auto error = [&](const NewTagSpec& tag_def) { return index_->AddTag(tag_def, t_.Indexed()).message(); };
+  auto error = [&](const NewTagDefinition& tag_def) { return index_->AddTag(tag_def, t_.Indexed()).message(); };
   EXPECT_NE(error({"name", "CODE", false, false}).find("already exists"), std::string::npos);
   EXPECT_NE(error({"X", "NOSUCH", false, false}).find("unknown field NOSUCH"), std::string::npos);
   EXPECT_NE(error({"LONGERTHAN10", "CODE", false, false}).find("longer than 10"), std::string::npos);

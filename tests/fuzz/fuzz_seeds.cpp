@@ -55,12 +55,12 @@ std::string Mdx(bool churn) {
   std::unique_ptr<engine::ProductionIndex> index;
   if (!engine::ProductionIndex::Create(path, "SEED", table.fields, kFuzzCodePage, index))
     FuzzFail("cannot create " + path);
-  const engine::NewTagSpec tags[] = {{"DATO", "DATO", false, false},
+  const engine::NewTagDefinition tags[] = {{"DATO", "DATO", false, false},
                                      {"BYGG", "BYGG", false, true},
                                      {"TALL", "TALL", true, false},
                                      {"NOTAT", "NOTAT", false, false},
                                      {"ART", "UPPER(SNYLTDYR)+STR(GRUPPE,4)", false, false}};
-  for (const engine::NewTagSpec& tag : tags)
+  for (const engine::NewTagDefinition& tag : tags)
     if (engine::IndexStatus s = index->AddTag(tag, table.Indexed()); !s) FuzzFail(s.message());
   if (churn) {
     FuzzTable changed = table;

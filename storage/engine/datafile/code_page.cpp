@@ -2,13 +2,13 @@
 
 #include <iconv.h>
 
-#include <algorithm>
 #include <array>
 #include <cctype>
 #include <fstream>
 #include <map>
 #include <mutex>
 
+#include "runtime/cp1252.h"
 #include "storage/engine/files/case_insensitive_path.h"
 
 namespace snyltdyr::engine {
@@ -220,8 +220,7 @@ std::string Convert(int code_page, std::string_view text, bool to_ansi) {
   if (code_page == 1252 || code_page == 0) return std::string(text);
   // The low half is the same in every code page: plain ASCII text, most of what a table
   // holds, passes without looking up the converter (under its lock).
-  if (std::all_of(text.begin(), text.end(), [](char ch) { return static_cast<unsigned char>(ch) < 0x80; }))
-    return std::string(text);
+  if (IsPlainAscii(text)) return std::string(text);
   const Converter& c = ConverterFor(code_page);
   std::string out(text);
   if (!c.ok) return out;  // unknown code page: bytes pass unchanged rather than be lost

@@ -174,13 +174,13 @@ namespace {
 
 // A tag about to be made: what goes into its header, how its keys are made, its entries.
 struct PlannedTag {
-  MdxTagSpec spec;
+  MdxTagLayout layout;
   std::optional<KeyExpression> expr;
   std::optional<KeyCondition> cond;
   std::vector<MdxEntry> entries;
 };
 
-IndexStatus PlanTag(const NewTagSpec& tag_def, const std::vector<FieldDesc>& fields,
+IndexStatus PlanTag(const NewTagDefinition& tag_def, const std::vector<FieldDesc>& fields,
                     int code_page, PlannedTag& plan) {
   const std::string name = UpperInCodePage(tag_def.name, code_page);
   if (name.empty()) return IndexStatus::Error("An index tag needs a name.");
@@ -199,7 +199,7 @@ IndexStatus PlanTag(const NewTagSpec& tag_def, const std::vector<FieldDesc>& fie
     plan.cond = KeyCondition::Parse(tag_def.for_expression, &why);
     if (!plan.cond) return IndexStatus::Error("Cannot create the index tag " + name + ": " + why + ".");
   }
-  MdxTagSpec& m = plan.spec;
+  MdxTagLayout& m = plan.layout;
   m.name = name;
   m.expression = tag_def.expression;
   m.key_type = type;
@@ -215,11 +215,11 @@ IndexStatus PlanTag(const NewTagSpec& tag_def, const std::vector<FieldDesc>& fie
 
 }  // namespace
 
-IndexStatus ProductionIndex::AddTag(const NewTagSpec& tag_def, const IndexedTable& table) {
+IndexStatus ProductionIndex::AddTag(const NewTagDefinition& tag_def, const IndexedTable& table) {
   return AddTags({tag_def}, table);
 }
 
-IndexStatus ProductionIndex::AddTags(const std::vector<NewTagSpec>& tag_defs,
+IndexStatus ProductionIndex::AddTags(const std::vector<NewTagDefinition>& tag_defs,
                                      const IndexedTable& table,
                                      const std::function<void(uint32_t, uint32_t)>& progress) {
   const std::string file = BaseName(file_->path());
@@ -228,9 +228,9 @@ IndexStatus ProductionIndex::AddTags(const std::vector<NewTagSpec>& tag_defs,
   std::vector<PlannedTag> plans(tag_defs.size());
   for (size_t i = 0; i < tag_defs.size(); ++i) {
     if (IndexStatus s = PlanTag(tag_defs[i], fields_, code_page_, plans[i]); !s) return s;
-    const std::string& name = plans[i].spec.name;
+    const std::string& name = plans[i].layout.name;
     bool twice = Find(name) != nullptr;
-    for (size_t j = 0; j < i; ++j) twice = twice || plans[j].spec.name == name;
+    for (size_t j = 0; j < i; ++j) twice = twice || plans[j].layout.name == name;
     if (twice) return IndexStatus::Error("The index tag " + name + " already exists in " + file + ".");
     plans[i].entries.reserve(table.record_count);
   }
@@ -244,8 +244,8 @@ IndexStatus ProductionIndex::AddTags(const std::vector<NewTagSpec>& tag_defs,
     const RecordView v{table.fields, bytes.data(), table.code_page};
     for (PlannedTag& p : plans) {
       if (p.cond && !p.cond->Holds(v)) continue;
-      auto key = p.expr->MakeKey(v, p.spec.key_type, p.spec.key_length);
-      if (!key) return IndexStatus::Error("Cannot create the index tag " + p.spec.name + ".");
+      auto key = p.expr->MakeKey(v, p.layout.key_type, p.layout.key_length);
+      if (!key) return IndexStatus::Error("Cannot create the index tag " + p.layout.name + ".");
       p.entries.push_back({std::move(*key), r});
     }
     if (progress && (r % step == 0 || r == table.record_count)) progress(r, table.record_count);
@@ -254,7 +254,7 @@ IndexStatus ProductionIndex::AddTags(const std::vector<NewTagSpec>& tag_defs,
   if (!lock.status()) return lock.status();
   for (PlannedTag& p : plans) {
     std::unique_ptr<MdxTag> created;
-    IndexStatus s = MdxTag::Create(*file_, p.spec, std::move(p.entries), created);
+    IndexStatus s = MdxTag::Create(*file_, p.layout, std::move(p.entries), created);
     if (!s) return s;
   }
   return LoadTags();

@@ -33,7 +33,7 @@ namespace snyltdyr::engine {
 // Records whose keys the check at opening looks up in each tag (besides the last ones).
 inline constexpr uint32_t kOpeningCheckSample = 100;
 
-struct NewTagSpec {
+struct NewTagDefinition {
   std::string name;        // at most 10 characters; stored upper case
   std::string expression;  // a key expression (a field name for one-field keys)
   bool descending = false;
@@ -113,10 +113,10 @@ class ProductionIndex {
                     const IndexedTable& table);
 
   // Adds a maintained tag over every record of `table`, sorted once.
-  IndexStatus AddTag(const NewTagSpec& tag_def, const IndexedTable& table);
+  IndexStatus AddTag(const NewTagDefinition& tag_def, const IndexedTable& table);
   // Adds several tags, reading the records once (a rebuild); `progress` hears how many
   // records were read, about every hundredth of the table.
-  IndexStatus AddTags(const std::vector<NewTagSpec>& tag_defs, const IndexedTable& table,
+  IndexStatus AddTags(const std::vector<NewTagDefinition>& tag_defs, const IndexedTable& table,
                       const std::function<void(uint32_t done, uint32_t records)>& progress = {});
 
   // Reads the header and tag table again (another user may have added tags).

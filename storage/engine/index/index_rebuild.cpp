@@ -28,7 +28,7 @@ namespace {
 
 // The tag definitions of the index file at `path`; false when its header cannot be read.
 // Tags whose own headers cannot be read go to `dropped`.
-bool DefinitionsIn(const std::string& path, std::vector<NewTagSpec>& defs,
+bool DefinitionsIn(const std::string& path, std::vector<NewTagDefinition>& defs,
                    std::vector<std::string>& dropped) {
   std::unique_ptr<MdxFile> f;
   if (!MdxFile::Open(path, false, f)) return false;
@@ -46,8 +46,8 @@ bool DefinitionsIn(const std::string& path, std::vector<NewTagSpec>& defs,
 
 // One-field tags for the fields whose descriptors say they have a tag (byte 31): what is
 // left to go by when no index file says more.
-std::vector<NewTagSpec> FlaggedFields(const Table& table) {
-  std::vector<NewTagSpec> defs;
+std::vector<NewTagDefinition> FlaggedFields(const Table& table) {
+  std::vector<NewTagDefinition> defs;
   std::ifstream in(table.DbfPath(), std::ios::binary);
   std::string head(table.HeaderLength(), '\0');
   if (!in.read(head.data(), static_cast<std::streamsize>(head.size()))) return defs;
@@ -88,7 +88,7 @@ void SyncDirectory(const std::string& file) {
 
 // Builds the new index at `fresh` and flushes it; its single-field tags' fields go to
 // `flagged`.
-Result BuildIndex(Table& table, const std::string& fresh, const std::vector<NewTagSpec>& defs,
+Result BuildIndex(Table& table, const std::string& fresh, const std::vector<NewTagDefinition>& defs,
                   const RebuildProgress& progress, std::vector<size_t>& flagged,
                   RebuildReport& report) {
   std::unique_ptr<ProductionIndex> index;
@@ -144,7 +144,7 @@ Result RebuildIndex(Handle database, const std::string& table_name, const std::s
   const std::string bak = mdx + ".bak", fresh = mdx + ".new";
   report = RebuildReport{};
   report.index_file = mdx;
-  std::vector<NewTagSpec> defs;
+  std::vector<NewTagDefinition> defs;
   if (mdx_exists && DefinitionsIn(mdx, defs, report.dropped)) {
     report.definitions_from = mdx;
   } else if (defs.clear(), report.dropped.clear(),

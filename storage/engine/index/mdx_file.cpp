@@ -219,18 +219,21 @@ bool MdxFile::PageInRange(uint32_t page) const {
 IndexStatus MdxFile::ReadBlock(uint32_t page, std::string& block) const {
   if (!PageInRange(page))
     return IndexStatus::Error(path_ + ": page " + std::to_string(page) + " lies outside the file");
-  if (lock_depth_ > 0) {
-    auto it = kept_.find(page);
-    if (it != kept_.end()) {
-      block = it->second;
-      return IndexStatus::Ok();
-    }
+  if (const std::string* kept = Kept(page)) {
+    block = *kept;
+    return IndexStatus::Ok();
   }
   ++blocks_read_;
   if (!ReadAt(fd_, block, block_bytes(), static_cast<off_t>(page) * kMdxPageSize))
     return IndexStatus::Error(path_ + ": cannot read page " + std::to_string(page));
   Keep(page, block);
   return IndexStatus::Ok();
+}
+
+const std::string* MdxFile::Kept(uint32_t page) const {
+  if (lock_depth_ == 0) return nullptr;
+  auto it = kept_.find(page);
+  return it != kept_.end() ? &it->second : nullptr;
 }
 
 void MdxFile::Keep(uint32_t page, const std::string& block) const {
@@ -242,12 +245,9 @@ void MdxFile::Keep(uint32_t page, const std::string& block) const {
 IndexStatus MdxFile::ReadBlockStart(uint32_t page, size_t size, std::string& bytes) const {
   if (!PageInRange(page))
     return IndexStatus::Error(path_ + ": page " + std::to_string(page) + " lies outside the file");
-  if (lock_depth_ > 0) {
-    auto it = kept_.find(page);
-    if (it != kept_.end()) {
-      bytes = it->second.substr(0, std::min<size_t>(size, block_bytes()));
-      return IndexStatus::Ok();
-    }
+  if (const std::string* kept = Kept(page)) {
+    bytes = kept->substr(0, std::min<size_t>(size, block_bytes()));
+    return IndexStatus::Ok();
   }
   if (!ReadAt(fd_, bytes, std::min<size_t>(size, block_bytes()), static_cast<off_t>(page) * kMdxPageSize))
     return IndexStatus::Error(path_ + ": cannot read page " + std::to_string(page));

@@ -144,6 +144,8 @@ class MdxFile {
   // Whether a block starting at `page` lies in pages 4 .. `pages` - 1 (no overflow).
   bool BlockFits(uint32_t page, uint32_t pages) const;
   void WriteTagTable();
+  // The copy kept of the block at `page` while the lock is held, or null.
+  const std::string* Kept(uint32_t page) const;
   // Keeps a copy of a block read or written under the lock.
   void Keep(uint32_t page, const std::string& block) const;
 

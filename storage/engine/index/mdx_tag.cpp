@@ -687,7 +687,7 @@ IndexStatus MdxTag::CountEntries(uint64_t& count) const {
 
 // ---- A new tag --------------------------------------------------------------------------
 
-IndexStatus MdxTag::Create(MdxFile& file, const MdxTagSpec& tag_def, std::vector<MdxEntry> entries,
+IndexStatus MdxTag::Create(MdxFile& file, const MdxTagLayout& tag_def, std::vector<MdxEntry> entries,
                            std::unique_ptr<MdxTag>& out) {
   const uint16_t item = ItemLength(tag_def.key_length);
   std::unique_ptr<MdxTag> t(new MdxTag());

@@ -64,7 +64,7 @@ struct MdxFrame {
 using MdxPath = std::vector<MdxFrame>;
 
 // What a new tag is made of.
-struct MdxTagSpec {
+struct MdxTagLayout {
   std::string name;
   std::string expression;
   char key_type = 'C';
@@ -85,7 +85,7 @@ class MdxTag {
   static IndexStatus Load(MdxFile& file, const MdxTagEntry& entry, std::unique_ptr<MdxTag>& out);
   // Writes a new tag holding `entries` (any order; sorted once here) and adds it to the
   // file's tag table. The caller holds the index lock.
-  static IndexStatus Create(MdxFile& file, const MdxTagSpec& tag_def, std::vector<MdxEntry> entries,
+  static IndexStatus Create(MdxFile& file, const MdxTagLayout& tag_def, std::vector<MdxEntry> entries,
                             std::unique_ptr<MdxTag>& out);
 
   const std::string& name() const { return entry_.name; }

@@ -138,7 +138,8 @@ class PassSource {
       if (Result r = t_.ReadRecords(first, last - first + 1, span_.data())) return r;
       for (size_t k = a; k < b; ++k) {
         const size_t i = by_recno_[k];
-        std::memcpy(chunk_.data() + i * rl, span_.data() + static_cast<size_t>(places_[i].recno - first) * rl, rl);
+        const size_t at = static_cast<size_t>(places_[i].recno - first) * rl;
+        std::memcpy(chunk_.data() + i * rl, span_.data() + at, rl);
         have_[i] = true;
       }
       a = b;
@@ -170,13 +171,6 @@ class PassSource {
   std::vector<size_t> by_recno_;
 };
 
-int64_t Milliseconds() {
-  return std::chrono::duration_cast<std::chrono::milliseconds>(
-             std::chrono::steady_clock::now().time_since_epoch())
-      .count();
-}
-
-// One batch of a rewriting pass: its records locked and read again under the locks.
 // The memory of a rewriting pass's batches, kept from one batch to the next: a batch
 // fills a few megabytes, which fresh for every batch would cost a page fault per page.
 struct BatchMemory {
@@ -188,13 +182,13 @@ struct BatchMemory {
   std::vector<uint8_t> commit_befores, commit_afters;
 };
 
+// One batch of a rewriting pass: its records locked and read again under the locks.
 class RewriteBatch {
  public:
   RewriteBatch(Cursor& c, RewriteReport& report, BatchMemory& memory)
-      : c_(c), t_(c.table()), report_(report), visited_before_(report.visited), m_(memory),
-        bytes_(memory.bytes), changed_(memory.changed), afters_(memory.afters) {
-    changed_.clear();
-    afters_.clear();
+      : c_(c), t_(c.table()), report_(report), visited_before_(report.visited), m_(memory) {
+    m_.changed.clear();
+    m_.afters.clear();
   }
   // Dated as the rewrite of every record it reached would have dated the table.
   ~RewriteBatch() { t_.EndBatch(report_.visited > visited_before_); }
@@ -208,17 +202,17 @@ class RewriteBatch {
     if (Result r = t_.BeginBatch(sorted, held)) return r;
     const uint16_t rl = t_.RecordLength();
     if (file_order) {  // neighbours: the locked ones are the first `held`, read at once
-      bytes_.resize(held * rl);
+      m_.bytes.resize(held * rl);
       locked = held;
-      return t_.ReadRecords(recnos.front(), static_cast<uint32_t>(held), bytes_.data());
+      return t_.ReadRecords(recnos.front(), static_cast<uint32_t>(held), m_.bytes.data());
     }
     // In the cursor's order the batch goes as far as the first record not locked.
-    bytes_.resize(recnos.size() * rl);
+    m_.bytes.resize(recnos.size() * rl);
     for (locked = 0; locked < recnos.size(); ++locked) {
       const uint32_t recno = recnos[locked];
       if (!std::binary_search(sorted.begin(), sorted.begin() + static_cast<long>(held), recno))
         break;
-      if (Result r = t_.ReadRecords(recno, 1, bytes_.data() + locked * rl)) return r;
+      if (Result r = t_.ReadRecords(recno, 1, m_.bytes.data() + locked * rl)) return r;
     }
     return kOk;
   }
@@ -227,16 +221,15 @@ class RewriteBatch {
   // kept for Commit.
   Result Edit(size_t i, uint32_t recno, uint8_t* buffer, const RecordEditor& edit) {
     const uint16_t rl = t_.RecordLength();
-    const uint8_t* before = bytes_.data() + i * rl;
+    const uint8_t* before = m_.bytes.data() + i * rl;
     if (!PassSource::Shows(c_, before)) return kOk;
     ++report_.visited;
     std::memcpy(buffer, before, rl);
-    bool changed = false;
-    if (Result r = edit(recno, changed)) return r;
+    if (Result r = edit(recno)) return r;
     buffer[0] = before[0];  // the deletion flag is not the editor's
-    if (!changed || std::memcmp(buffer, before, rl) == 0) return kOk;
-    changed_.push_back({i, recno});
-    afters_.insert(afters_.end(), buffer, buffer + rl);
+    if (std::memcmp(buffer, before, rl) == 0) return kOk;
+    m_.changed.push_back({i, recno});
+    m_.afters.insert(m_.afters.end(), buffer, buffer + rl);
     return kOk;
   }
 
@@ -249,7 +242,7 @@ class RewriteBatch {
     const uint16_t rl = t_.RecordLength();
     // Kept between batches, so that a pass does not allocate them afresh for each.
     std::vector<uint32_t>& recnos = m_.commit_recnos;
-    std::vector<size_t>& changed_at = m_.commit_changed_at;  // each changed record's place in `recnos`
+    std::vector<size_t>& changed_at = m_.commit_changed_at;  // changed records' places in `recnos`
     std::vector<uint8_t>& befores = m_.commit_befores;
     std::vector<uint8_t>& afters = m_.commit_afters;
     recnos.clear();
@@ -261,23 +254,25 @@ class RewriteBatch {
       befores.insert(befores.end(), before, before + rl);
       afters.insert(afters.end(), after, after + rl);
     };
-    for (size_t n = 0; n < changed_.size(); ++n) {
-      const auto [i, recno] = changed_[n];
-      if (file_order && n > 0 && i - changed_[n - 1].first <= kFillRecords) {
-        for (size_t k = changed_[n - 1].first + 1; k < i; ++k)
-          add(recno - static_cast<uint32_t>(i - k), bytes_.data() + k * rl, bytes_.data() + k * rl);
+    for (size_t n = 0; n < m_.changed.size(); ++n) {
+      const auto [i, recno] = m_.changed[n];
+      if (file_order && n > 0 && i - m_.changed[n - 1].first <= kFillRecords) {
+        for (size_t k = m_.changed[n - 1].first + 1; k < i; ++k) {
+          const uint8_t* same = m_.bytes.data() + k * rl;
+          add(recno - static_cast<uint32_t>(i - k), same, same);
+        }
       }
       changed_at.push_back(recnos.size());
-      add(recno, bytes_.data() + i * rl, afters_.data() + n * rl);
+      add(recno, m_.bytes.data() + i * rl, m_.afters.data() + n * rl);
     }
     size_t written = 0;
     const Result r = t_.RewriteLocked(recnos, befores.data(), afters.data(), written);
     const size_t stored = static_cast<size_t>(
         std::lower_bound(changed_at.begin(), changed_at.end(), written) - changed_at.begin());
     report_.written += static_cast<uint32_t>(stored);
-    if (r != kOk) stopped_at = changed_[std::min(stored, changed_.size() - 1)].second;
-    changed_.clear();
-    afters_.clear();
+    if (r != kOk) stopped_at = m_.changed[std::min(stored, m_.changed.size() - 1)].second;
+    m_.changed.clear();
+    m_.afters.clear();
     return r;
   }
 
@@ -287,9 +282,6 @@ class RewriteBatch {
   RewriteReport& report_;
   const uint32_t visited_before_;
   BatchMemory& m_;
-  std::vector<uint8_t>& bytes_;
-  std::vector<std::pair<size_t, uint32_t>>& changed_;
-  std::vector<uint8_t>& afters_;
   // Unchanged records between two changed ones that go along in their run (file order).
   static constexpr size_t kFillRecords = 16;
 };
@@ -304,9 +296,8 @@ Result ForEachShown(Cursor& cursor, bool keep_order, const ShownVisitor& visit, 
   // In the file's order a run of RecordCache::kMaxRunBytes at a time; in the cursor's
   // order chunks of kOrderChunkRecords places, read a few milliseconds before they are used.
   PassSource source(*c, keep_order);
-  const uint32_t run = source.file_order()
-                           ? std::max<uint32_t>(1, static_cast<uint32_t>(RecordCache::kMaxRunBytes / rl))
-                           : kOrderChunkRecords;
+  const auto file_run = static_cast<uint32_t>(RecordCache::kMaxRunBytes / rl);
+  const uint32_t run = source.file_order() ? std::max<uint32_t>(1, file_run) : kOrderChunkRecords;
   std::vector<uint32_t> recnos;
   std::vector<uint8_t> bytes;
   uint32_t n = 0;
@@ -371,24 +362,23 @@ Result RewriteRecords(Handle cursor, uint8_t* buffer, const RecordEditor& edit,
   BatchMemory memory;
   std::vector<uint32_t> recnos;
   for (;;) {
-    if (Result r = source.Next(file_order ? kPassBatchRecords : kOrderBatchRecords, recnos, nullptr))
-      return r;
+    const uint32_t most = file_order ? kPassBatchRecords : kOrderBatchRecords;
+    if (Result r = source.Next(most, recnos, nullptr)) return r;
     if (recnos.empty()) break;
     size_t i = 0;
     {
       RewriteBatch batch(*c, report, memory);
       size_t locked = 0;
       Result r = batch.Begin(recnos, file_order, locked);
-      const int64_t until = Milliseconds() + kPassBatchMilliseconds;
+      const int64_t until = CoarseMilliseconds() + kPassBatchMilliseconds;
       for (; r == kOk && i < locked; ++i) {
         // The time is looked at now and then; the rest of a batch cut short comes next.
-        if (file_order && i % 64 == 63 && Milliseconds() > until) break;
+        if (file_order && i % 64 == 63 && CoarseMilliseconds() > until) break;
         r = batch.Edit(i, recnos[i], buffer, edit);
       }
-      if (r == kOk && locked == 0)
-        r = Fail(kErrRecordLocked, c->table().DbfPath() + ": record " + std::to_string(recnos[i]) + ".");
       if (r == kOk && i < recnos.size() && !file_order)  // the walk cannot come back to it
-        r = Fail(kErrRecordLocked, c->table().DbfPath() + ": record " + std::to_string(recnos[i]) + ".");
+        r = Fail(kErrRecordLocked,
+                 c->table().DbfPath() + ": record " + std::to_string(recnos[i]) + ".");
       if (r != kOk) report.stopped_at = recnos[std::min(i, recnos.size() - 1)];
       // What was edited before the stop is stored all the same; a record that could not
       // be written stops the pass there instead.
