@@ -2,6 +2,7 @@
 
 #include <QApplication>
 
+#include "app/save_record_question.h"
 #include "controls/db_memo.h"
 #include "controls/grid/db_grid.h"
 #include "controls/db_navigator.h"
@@ -35,6 +36,7 @@ TSnyltdyrForm::TSnyltdyrForm() {
   SetTabOrder();
 
   OnShow = [this](TForm&) { FormShow(); };
+  OnCloseQuery = [this](TForm&) { return FormCloseQuery(); };
   OnClose = [this](TForm&) { FormClose(); };
   OnKeyDown = [this](TForm&, uint16_t& key, TShiftState shift) { FormKeyDown(key, shift); };
 }
@@ -210,6 +212,8 @@ void TSnyltdyrForm::ShowTableState() {
   ReadOnlyNotice->setVisible(!why.empty());
   SetCaption(why.empty() ? "Snyltdyr" : "Snyltdyr (skrivebeskyttet)");
 }
+
+bool TSnyltdyrForm::FormCloseQuery() { return AskSaveRecord(Register.SnyltdyrTable, Caption()); }
 
 void TSnyltdyrForm::FormClose() { Register.FormClose(); }
 

@@ -77,6 +77,9 @@ class TSnyltdyrForm : public TForm {
 
   // ---- Handlers ------------------------------------------------------------------------
   void FormShow();
+  // Before closing: a record being edited or inserted is saved, discarded or kept (the
+  // window stays open) as the person answers; false keeps the window open.
+  bool FormCloseQuery();
   void FormClose();
   void FormKeyDown(uint16_t& key, TShiftState shift);
   void SpeedButton1Click();  // grid fonts one point smaller

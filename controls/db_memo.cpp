@@ -1,7 +1,11 @@
 #include "controls/db_memo.h"
 
+#include <QInputMethodEvent>
 #include <QKeyEvent>
+#include <QMimeData>
 #include <QTimer>
+
+#include "controls/storable_text.h"
 
 #include "dataset/fields/field.h"
 #include "runtime/exception.h"
@@ -109,7 +113,11 @@ void TDBMemo::LoadMemo() {
     try {
       const std::string text = field->AsString();
       if (text.size() > kMemoCapacity) throw EMemoCapacity();
-      SetBoxText(text);
+      // Entering edit state loads the text again; when it is what the box shows, the
+      // box keeps it, with the caret and selection where the person put them.
+      if (!link_.Editing() || ToQString(WithoutCarriageReturns(text)) != toPlainText()) {
+        SetBoxText(text);
+      }
       loaded_ = true;
     } catch (const EMemoCapacity& e) {
       SetBoxText(Bracketed(e.Message()));
@@ -153,6 +161,24 @@ void TDBMemo::focusOutEvent(QFocusEvent* event) {
   QPlainTextEdit::focusOutEvent(event);
 }
 
+// Pasted, dropped and middle-button text: nothing of it goes in when a character of it
+// cannot be stored.
+void TDBMemo::insertFromMimeData(const QMimeData* source) {
+  if (source->hasText() && !CheckStorableText(source->text(), link_.Field())) return;
+  QPlainTextEdit::insertFromMimeData(source);
+}
+
+void TDBMemo::inputMethodEvent(QInputMethodEvent* event) {
+  if (!event->commitString().isEmpty() && !isReadOnly() &&
+      !CheckTypedText(event->commitString(), link_.Field())) {
+    QInputMethodEvent cleared;  // ends the composition without its text
+    QPlainTextEdit::inputMethodEvent(&cleared);
+    event->accept();
+    return;
+  }
+  QPlainTextEdit::inputMethodEvent(event);
+}
+
 void TDBMemo::mouseDoubleClickEvent(QMouseEvent* event) {
   if (!loaded_) {
     LoadMemo();
@@ -169,6 +195,11 @@ void TDBMemo::keyPressEvent(QKeyEvent* event) {
     link_.Edit();
   }
   const std::optional<char> typed = KeyCharOf(*event);
+  if (!typed && !event->text().isEmpty() && event->text().at(0).isPrint()) {
+    // A character outside code page 1252: it would be stored as "?".
+    if (loaded_) CheckTypedText(event->text(), link_.Field());
+    return;
+  }
   if (typed) {
     const unsigned char c = static_cast<unsigned char>(*typed);
     if (!loaded_) {
@@ -176,7 +207,8 @@ void TDBMemo::keyPressEvent(QKeyEvent* event) {
       return;  // every character is dropped until the text is loaded
     }
     TField* field = link_.Field();
-    if (c >= 32 && field != nullptr && !field->IsAllowedChar(static_cast<char>(c))) {
+    if (c >= 32 && field != nullptr &&
+        (!field->IsAllowedChar(static_cast<char>(c)) || !CanStoreChar(field, static_cast<char>(c)))) {
       Beep();
       return;
     }

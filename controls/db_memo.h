@@ -12,6 +12,8 @@
 // the field's display label in brackets until Enter or a double-click loads it. A text
 // longer than the box's capacity shows "(Text exceeds memo capacity)" and cannot be
 // edited. Lines end in CR LF in the field, as the table's other programs write them.
+// Characters the table cannot store unchanged are refused where they come in: a typed
+// one with the beep, pasted or dropped text with a message naming the character.
 #pragma once
 
 #include <QPlainTextEdit>
@@ -60,6 +62,8 @@ class TDBMemo : public TGuarded<QPlainTextEdit>, public TComponent, public TFocu
   void focusInEvent(QFocusEvent* event) override;
   void focusOutEvent(QFocusEvent* event) override;
   void mouseDoubleClickEvent(QMouseEvent* event) override;
+  void insertFromMimeData(const QMimeData* source) override;
+  void inputMethodEvent(QInputMethodEvent* event) override;
 
  private:
   void DataChange();

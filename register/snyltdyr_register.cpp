@@ -1,5 +1,6 @@
 #include "register/snyltdyr_register.h"
 
+#include "dataset/data_set_messages.h"
 #include "storage/db_engine_error.h"
 
 namespace snyltdyr {
@@ -54,12 +55,25 @@ SnyltdyrRegister::~SnyltdyrRegister() {
   SnyltdyrSource.SetDataSet(nullptr);
 }
 
+// When both openings fail, the message gives both reasons, the working directory's first:
+// a table there that could not be opened (damaged, ambiguous) is the one to mend, and
+// the fallback directory's "does not exist" alone would hide that.
 void SnyltdyrRegister::OpenTable() {
+  std::string first;
   try {
     OpenHere();
-  } catch (...) {
-    SnyltdyrTable.SetDatabaseName(fallback_directory_);
+    return;
+  } catch (const std::exception& e) {
+    first = e.what();
+  }
+  SnyltdyrTable.SetDatabaseName(fallback_directory_);
+  try {
     OpenHere();
+  } catch (const EAbort&) {
+    throw;
+  } catch (const std::exception& e) {
+    const std::string second = e.what();
+    throw EDatabaseError(second == first ? first : first + "\n" + second);
   }
 }
 
@@ -143,13 +157,28 @@ void SnyltdyrRegister::BehandlingClick() {
 
 void SnyltdyrRegister::summer() { CountAndGrade(SnyltdyrTable, SnyltdyrTableMENGDE, figures_); }
 
+// Only a missing index is added: any other failure (the pending edit could not be posted,
+// the index file is damaged) is the user's to see, with the edit kept, since adding an
+// index closes the table and would drop it.
 void SnyltdyrRegister::SortByField(const std::string& field_name) {
+  if (SnyltdyrTable.Active()) SnyltdyrTable.EnsureBrowseMode();
   try {
     SnyltdyrTable.SetIndexName(field_name);
-  } catch (...) {
-    AddFieldIndex(field_name, field_name, 0);
-    SnyltdyrTable.SetIndexName(field_name);
+    return;
+  } catch (const EDatabaseError& e) {
+    const std::string missing = EDatabaseError::WithComponent(
+        SnyltdyrTable.Name(), "Index does not exist. Index: " + field_name);
+    if (e.Message() != missing) throw;
   }
+  // A table that cannot be written cannot take an index either: the reason it cannot be
+  // written is what the user needs to know.
+  if (!SnyltdyrTable.Modifiable()) {
+    const std::string why = SnyltdyrTable.ReadOnlyReason();
+    throw EDatabaseError(SnyltdyrTable.Name(),
+                         std::string(msg::kDataSetReadOnly) + (why.empty() ? "" : "\n" + why));
+  }
+  AddFieldIndex(field_name, field_name, 0);
+  SnyltdyrTable.SetIndexName(field_name);
 }
 
 void SnyltdyrRegister::AddFieldIndex(const std::string& index_name,

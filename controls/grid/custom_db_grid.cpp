@@ -415,6 +415,18 @@ void TCustomDBGrid::SyncRecordScrollBar() {
   }
 }
 
+// The rows a scroll by `distance` brought into view, and the current row, are drawn
+// whole: the strip the window system exposes ends at the client's edge, not at a partly
+// shown last row, and what was marked for drawing before the scroll moved with the pixels.
+void TCustomDBGrid::InvalidateScrolledIn(int32_t distance) {
+  const int32_t first = title_offset_;
+  const int32_t last = RowCount() - 1;
+  const int32_t from = distance > 0 ? std::max(first, last - distance) : first;
+  const int32_t to = distance > 0 ? last : std::min(last, first - distance);
+  for (int32_t row = from; row <= to; ++row) InvalidateRect(RowRect(row));
+  InvalidateRect(RowRect(Row()));
+}
+
 void TCustomDBGrid::ScrollRows(int32_t distance) {
   if (!window_created_) return;
   const TRect old_row = RowRect(Row());
@@ -439,7 +451,7 @@ void TCustomDBGrid::ScrollRows(int32_t distance) {
         // The old current row moved with the pixels; it loses its highlight there.
         const int32_t moved_to = old_row_index - distance;
         if (moved_to >= title_offset_ && moved_to < RowCount()) InvalidateRect(RowRect(moved_to));
-        if (options_ & dgIndicator) InvalidateCell(0, Row());
+        InvalidateScrolledIn(distance);
       }
     } catch (...) {
       if (options_ & dgAlwaysShowEditor) ShowEditor();

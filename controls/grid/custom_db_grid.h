@@ -137,6 +137,7 @@ class TCustomDBGrid : public TCustomGrid, private TFieldObserver {
   void SyncCurrentRow();
   void SyncRecordScrollBar();
   void ScrollRows(int32_t distance);
+  void InvalidateScrolledIn(int32_t distance);
   void MeasureRows();
   virtual void ApplyColumnSizes();
   virtual void BuildFieldMap();
@@ -157,6 +158,7 @@ class TCustomDBGrid : public TCustomGrid, private TFieldObserver {
   void ResetEdits();
 
   bool CanEditAcceptKey(char key) override;
+  bool CanEditAcceptText(const QString& text, bool typed) override;
   bool CanEditModify() override;
   std::string GetEditText(int32_t col, int32_t row) override;
   void SetEditText(int32_t col, int32_t row, const std::string& text) override;

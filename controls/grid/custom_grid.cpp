@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "controls/grid/inplace_edit.h"
+#include "controls/storable_text.h"
 #include "toolkit/look/font.h"
 
 namespace snyltdyr {
@@ -634,6 +635,9 @@ void TCustomGrid::UpdateText() {
 }
 
 bool TCustomGrid::CanEditAcceptKey(char) { return true; }
+bool TCustomGrid::CanEditAcceptText(const QString& text, bool typed) {
+  return typed ? CheckTypedText(text, nullptr) : CheckStorableText(text, nullptr);
+}
 bool TCustomGrid::CanEditModify() { return true; }
 std::string TCustomGrid::GetEditText(int32_t, int32_t) { return {}; }
 void TCustomGrid::SetEditText(int32_t, int32_t, const std::string&) {}

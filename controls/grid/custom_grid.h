@@ -137,6 +137,10 @@ class TCustomGrid : public TGuarded<QAbstractScrollArea> {
 
   // ---- Hooks the editor calls ----------------------------------------------------------
   virtual bool CanEditAcceptKey(char key);
+  // Whether text that comes into the editor other than by a key of its own (pasted,
+  // dropped, from an input method; `typed` for the last) keeps every character; a
+  // refusal beeps for typed text and says why for other text.
+  virtual bool CanEditAcceptText(const QString& text, bool typed);
   virtual bool CanEditModify();
   virtual std::string GetEditText(int32_t col, int32_t row);
   virtual void SetEditText(int32_t col, int32_t row, const std::string& text);

@@ -72,13 +72,14 @@ void TCustomGrid::KeyPress(char& key) {
 }
 
 // Backspace and printable characters open the editor and are then typed into it,
-// through the queue, so that they arrive after it shows with its text selected.
+// through the queue, so that they arrive after it shows with its text selected (and
+// before any input that reaches the editor after them).
 void TCustomGrid::GridChar(char key) {
   const auto byte = static_cast<unsigned char>(key);
   if ((grid_options_ & goEditing) && (key == '\b' || byte >= 32)) {
     ShowEditor();
     if (inplace_edit_ != nullptr && inplace_edit_->isVisible()) {
-      PostMessage(inplace_edit_, {WM_CHAR, static_cast<intptr_t>(byte), 0});
+      inplace_edit_->QueueTypedChar(key);
     }
     return;
   }

@@ -5,8 +5,10 @@
 
 #include "controls/grid/custom_db_grid.h"
 #include "controls/grid/inplace_edit.h"
+#include "controls/storable_text.h"
 #include "dataset/data_set.h"
 #include "toolkit/events/message_box.h"
+#include "toolkit/look/qt_text.h"
 
 namespace snyltdyr {
 namespace {
@@ -63,10 +65,26 @@ void TCustomDBGrid::RefreshEditor() {
   UpdateEdit();
 }
 
+// A character the table's code page lacks would be stored altered: it is refused too.
 bool TCustomDBGrid::CanEditAcceptKey(char key) {
   TColumn* column = ColumnOf(SelectedIndex());
   return data_link_->Active() && column != nullptr && column->Field() != nullptr &&
-         column->Field()->IsAllowedChar(key);
+         column->Field()->IsAllowedChar(key) && CanStoreChar(column->Field(), key);
+}
+
+// Typed text (an input method's) takes the way of typed characters, one by one; pasted
+// or dropped text only has to be storable, as the field checks its value when written.
+bool TCustomDBGrid::CanEditAcceptText(const QString& text, bool typed) {
+  TField* field = SelectedField();
+  if (!typed) return CheckStorableText(text, field);
+  if (!CheckTypedText(text, field)) return false;
+  for (const char key : FromQString(text)) {
+    if (static_cast<unsigned char>(key) >= 32 && !CanEditAcceptKey(key)) {
+      Beep();
+      return false;
+    }
+  }
+  return true;
 }
 
 // The first change of the text puts the dataset into edit state; a refusal drops it.

@@ -2,10 +2,13 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QClipboard>
 #include <QContextMenuEvent>
 #include <QDateTime>
+#include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QMenu>
+#include <QMimeData>
 #include <memory>
 
 #include "controls/grid/custom_db_grid.h"
@@ -14,6 +17,53 @@
 #include "toolkit/look/qt_text.h"
 
 namespace snyltdyr {
+namespace {
+
+Qt::Alignment QtAlignmentOf(TAlignment alignment) {
+  switch (alignment) {
+    case taRightJustify: return Qt::AlignRight;
+    case taCenter: return Qt::AlignHCenter;
+    case taLeftJustify: break;
+  }
+  return Qt::AlignLeft;
+}
+
+// Keys the edit box changes its text with, on every platform's key bindings.
+bool KeyChangesText(const QKeyEvent& e) {
+  static const QKeySequence::StandardKey kChanging[] = {
+      QKeySequence::Paste,           QKeySequence::Cut,
+      QKeySequence::Undo,            QKeySequence::Redo,
+      QKeySequence::Delete,          QKeySequence::DeleteEndOfLine,
+      QKeySequence::DeleteStartOfWord, QKeySequence::DeleteEndOfWord,
+      QKeySequence::DeleteCompleteLine};
+  for (const QKeySequence::StandardKey key : kChanging) {
+    if (e.matches(key)) return true;
+  }
+  if (e.key() == Qt::Key_Backspace || e.key() == Qt::Key_Delete) return true;
+  return !e.text().isEmpty() && e.text().at(0).isPrint();
+}
+
+// The events by which a person changes the text.
+bool IsInputEvent(QEvent::Type type) {
+  switch (type) {
+    case QEvent::KeyPress:
+    case QEvent::InputMethod:
+    case QEvent::Drop:
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::ContextMenu:
+      return true;
+    default:
+      return false;
+  }
+}
+
+QString ClipboardText(QClipboard::Mode mode = QClipboard::Clipboard) {
+  return QGuiApplication::clipboard()->text(mode);
+}
+
+}  // namespace
 
 TInplaceEdit::TInplaceEdit(TCustomGrid* grid)
     : TGuarded<QLineEdit>(grid->viewport()), grid_(grid) {
@@ -30,6 +80,8 @@ TInplaceEdit::TInplaceEdit(TCustomGrid* grid)
       if (cell.x != -1 && cell.y != -1) grid_->SetEditText(cell.x, cell.y, Text());
     });
   });
+  // Only a person's changes: loading the text (setText) does not count.
+  connect(this, &QLineEdit::textEdited, this, [this](const QString&) { user_edited_ = true; });
 }
 
 std::string TInplaceEdit::Text() const { return FromQString(text()); }
@@ -55,11 +107,13 @@ void TInplaceEdit::CaretToEnd() {
   end(false);
 }
 
+// The limit comes before the text: the edit box cuts any text longer than the limit it
+// holds, which would be the last cell's.
 void TInplaceEdit::UpdateContents() {
   SetText({});
+  SetMaxLength(grid_->GetEditLimit());
   SetEditMask(grid_->GetEditMask(grid_->Col(), grid_->Row()));
   SetText(grid_->GetEditText(grid_->Col(), grid_->Row()));
-  SetMaxLength(grid_->GetEditLimit());
 }
 
 void TInplaceEdit::Move(const TRect& rect) {
@@ -122,14 +176,14 @@ bool TInplaceEdit::KeyDownPart(uint16_t key, TShiftState shift) {
     case vk::Insert:
       if (shift == 0) {
         to_grid = true;
-      } else if (shift == ssShift && !grid_->CanEditModify()) {
+      } else if (shift == ssShift && !AskModify()) {
         return false;  // paste refused
       }
       break;
     case vk::Delete:
       if (shift & ssCtrl) {
         to_grid = true;
-      } else if (!grid_->CanEditModify()) {
+      } else if (!AskModify()) {
         return false;
       }
       break;
@@ -182,10 +236,25 @@ bool TInplaceEdit::CharPart(char& key) {
   }
   // Backspace, Ctrl+V, Ctrl+X, Ctrl+Z, Ctrl+Y and printable characters change the text.
   const bool changes = byte >= 32 || key == '\b' || key == 22 || key == 24 || key == 25 || key == 26;
-  return !changes || grid_->CanEditModify();
+  return !changes || AskModify();
+}
+
+bool TInplaceEdit::AskModify() {
+  if (!grid_->CanEditModify()) return false;
+  modify_asked_ = true;
+  return true;
+}
+
+bool TInplaceEdit::MayInsert(const QString& text, bool typed) {
+  return grid_->CanEditAcceptText(text, typed) && AskModify();
 }
 
 void TInplaceEdit::keyPressEvent(QKeyEvent* e) {
+  // Pasted text is looked at before anything starts an edit for it.
+  if (e->matches(QKeySequence::Paste) && !isReadOnly() &&
+      !grid_->CanEditAcceptText(ClipboardText(), false)) {
+    return;
+  }
   const uint16_t key = VirtualKeyOf(*e);
   const TShiftState shift = ShiftStateOf(*e);
   std::optional<char> ch = KeyCharOf(*e);
@@ -196,7 +265,11 @@ void TInplaceEdit::keyPressEvent(QKeyEvent* e) {
   if (ch) {
     char c = *ch;
     pass = CharPart(c) && pass;
+  } else if (pass && !e->text().isEmpty() && e->text().at(0).isPrint()) {
+    pass = MayInsert(e->text(), true);  // characters outside code page 1252
   }
+  // The line-editing keys (Ctrl+K, Ctrl+U, Ctrl+Backspace, ...) ask like typing does.
+  if (pass && !isReadOnly() && KeyChangesText(*e)) pass = AskModify();
   if (pass) QLineEdit::keyPressEvent(e);
 }
 
@@ -209,21 +282,56 @@ void TInplaceEdit::TypeChar(char key) {
   }
 }
 
+void TInplaceEdit::QueueTypedChar(char key) {
+  queued_chars_ += key;
+  PostMessage(this, {WM_CHAR, static_cast<unsigned char>(key), 0});
+}
+
+// The characters are taken off the queue first: after a failure (the record cannot be
+// edited) the rest are dropped rather than failing once each.
+void TInplaceEdit::TypeQueuedChars() {
+  std::string chars;
+  chars.swap(queued_chars_);
+  for (const char key : chars) TypeChar(key);
+}
+
+bool TInplaceEdit::GuardedChange(QEvent* e) {
+  const bool outer_asked = modify_asked_;
+  const bool outer_edited = user_edited_;
+  modify_asked_ = false;
+  user_edited_ = false;
+  bool handled = true;
+  const QString before = text();
+  const int cursor = cursorPosition();
+  Guarded([&] {
+    TypeQueuedChars();  // typed before this input, so they go first
+    // Tab is the grid's: the edit box must not move the focus with it.
+    auto* key = e->type() == QEvent::KeyPress ? static_cast<QKeyEvent*>(e) : nullptr;
+    if (key != nullptr && (key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab)) {
+      keyPressEvent(key);
+    } else {
+      handled = QLineEdit::event(e);
+    }
+  });
+  const bool unasked = user_edited_ && !modify_asked_;
+  modify_asked_ = outer_asked;
+  user_edited_ = outer_edited;
+  if (unasked) {
+    setText(before);
+    setCursorPosition(cursor);
+    Beep();
+  }
+  return handled;
+}
+
 bool TInplaceEdit::event(QEvent* e) {
   if (const TMessage* message = AsPostedMessage(e)) {
     if (message->msg == WM_CHAR) {
-      Guarded([&] { TypeChar(static_cast<char>(message->wparam)); });
+      Guarded([&] { TypeQueuedChars(); });
       return true;
     }
   }
-  // Tab is the grid's: the edit box must not move the focus with it.
-  if (e->type() == QEvent::KeyPress) {
-    auto* key = static_cast<QKeyEvent*>(e);
-    if (key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab) {
-      Guarded([&] { keyPressEvent(key); });
-      return true;
-    }
-  }
+  if (IsInputEvent(e->type())) return GuardedChange(e);
   return TGuarded<QLineEdit>::event(e);
 }
 
@@ -243,6 +351,39 @@ void TInplaceEdit::mouseDoubleClickEvent(QMouseEvent* e) {
   QLineEdit::mouseDoubleClickEvent(e);
 }
 
+// The middle button pastes the mouse's selection where the platform has one.
+void TInplaceEdit::mouseReleaseEvent(QMouseEvent* e) {
+  if (e->button() == Qt::MiddleButton && !isReadOnly() &&
+      QGuiApplication::clipboard()->supportsSelection()) {
+    const QString selection = ClipboardText(QClipboard::Selection);
+    if (!selection.isEmpty() && !MayInsert(selection, false)) {
+      e->accept();
+      return;
+    }
+  }
+  QLineEdit::mouseReleaseEvent(e);
+}
+
+void TInplaceEdit::dropEvent(QDropEvent* e) {
+  if (!isReadOnly() && e->mimeData()->hasText() && !MayInsert(e->mimeData()->text(), false)) {
+    e->ignore();
+    return;
+  }
+  QLineEdit::dropEvent(e);
+}
+
+// A commit of an input method (a dead key, compose, a character chooser) is typing.
+void TInplaceEdit::inputMethodEvent(QInputMethodEvent* e) {
+  const bool changes = !e->commitString().isEmpty() || e->replacementLength() != 0;
+  if (changes && !isReadOnly() && !MayInsert(e->commitString(), true)) {
+    QInputMethodEvent cleared;  // ends the composition without its text
+    QLineEdit::inputMethodEvent(&cleared);
+    e->accept();
+    return;
+  }
+  QLineEdit::inputMethodEvent(e);
+}
+
 // The edit box's own menu, with every change asking the grid's can-modify test first.
 void TInplaceEdit::contextMenuEvent(QContextMenuEvent* e) {
   std::unique_ptr<QMenu> menu(createStandardContextMenu());
@@ -254,9 +395,10 @@ void TInplaceEdit::contextMenuEvent(QContextMenuEvent* e) {
     for (const auto& [name, operation] : changing) {
       if (action->objectName() != QLatin1String(name)) continue;
       disconnect(action, &QAction::triggered, this, nullptr);
-      connect(action, &QAction::triggered, this, [this, op = operation] {
+      const bool pastes = action->objectName() == QLatin1String("edit-paste");
+      connect(action, &QAction::triggered, this, [this, op = operation, pastes] {
         Guarded([&] {
-          if (grid_->CanEditModify()) (this->*op)();
+          if (pastes ? MayInsert(ClipboardText(), false) : AskModify()) (this->*op)();
         });
       });
     }
@@ -268,13 +410,19 @@ void TInplaceEdit::contextMenuEvent(QContextMenuEvent* e) {
 
 TDBGridInplaceEdit::TDBGridInplaceEdit(TCustomDBGrid* grid) : TInplaceEdit(grid), db_grid_(grid) {}
 
+// Every opening takes the settings of the column it is opened for, so nothing of the last
+// column's (its length limit above all) carries over.
 void TDBGridInplaceEdit::UpdateContents() {
-  if (TColumn* column = db_grid_->SelectedIndex() >= 0 &&
-                            db_grid_->SelectedIndex() < db_grid_->Columns().Count()
-                        ? db_grid_->Columns()[db_grid_->SelectedIndex()]
-                        : nullptr) {
-    setReadOnly(column->ReadOnly());
+  const int32_t index = db_grid_->SelectedIndex();
+  TColumn* column =
+      index >= 0 && index < db_grid_->Columns().Count() ? db_grid_->Columns()[index] : nullptr;
+  setReadOnly(column != nullptr && column->ReadOnly());
+  if (column != nullptr) {
     SetOwnFont(column->Font());
+    setAlignment(QtAlignmentOf(column->Alignment()) | Qt::AlignTop);
+  } else {
+    SetOwnFont(db_grid_->Font());
+    setAlignment(Qt::AlignLeft | Qt::AlignTop);
   }
   TInplaceEdit::UpdateContents();
 }

@@ -12,8 +12,15 @@
 // grid's KeyPress first (Enter closes the editor there), then the accept-key test
 // (a refused character beeps) and the can-modify test decide whether the edit box gets
 // them. A character the grid typed while the editor was hidden arrives as a posted
-// message after the editor shows, and takes the same way. Every change of the text is
-// copied into the grid (SetEditText).
+// message after the editor shows, and takes the same way; input that reaches the editor
+// before that message types the waiting characters first, so they keep their order.
+// Every change of the text is copied into the grid (SetEditText).
+//
+// Every way of changing the text (keys, the clipboard and the mouse's selection paste,
+// drag and drop, input methods, the line-editing shortcuts, undo and redo, the context
+// menu) asks the grid's can-modify test before the change, and the characters that come
+// in must be storable; a refusal leaves the text as it was. A change by a way no test
+// asked for is undone, so the editor never shows text that will not be written back.
 #pragma once
 
 #include <QLineEdit>
@@ -57,16 +64,22 @@ class TInplaceEdit : public TGuarded<QLineEdit> {
   void Hide();
   bool Showing() const { return isVisible(); }
 
-  // A character as the editor handles it, without a key (also the posted ones).
+  // A character as the editor handles it, without a key.
   void TypeChar(char key);
+  // A character the grid typed to open the editor: typed after the editor shows, before
+  // any later input.
+  void QueueTypedChar(char key);
 
  protected:
   bool event(QEvent* e) override;
   void keyPressEvent(QKeyEvent* e) override;
   void mousePressEvent(QMouseEvent* e) override;
   void mouseDoubleClickEvent(QMouseEvent* e) override;
+  void mouseReleaseEvent(QMouseEvent* e) override;
   void contextMenuEvent(QContextMenuEvent* e) override;
   void focusInEvent(QFocusEvent* e) override;
+  void dropEvent(QDropEvent* e) override;
+  void inputMethodEvent(QInputMethodEvent* e) override;
 
  private:
   // The key table; false when the key went to the grid or was dropped.
@@ -74,10 +87,20 @@ class TInplaceEdit : public TGuarded<QLineEdit> {
   // The character steps; false when the edit box must not get the character.
   bool CharPart(char& key);
   bool EdgeKeyGoesToGrid(uint16_t key, TShiftState shift) const;
+  // The grid's can-modify test, remembered as asked for the event being handled.
+  bool AskModify();
+  // Text coming in (not by a key of the editor's): its characters, then AskModify.
+  bool MayInsert(const QString& text, bool typed);
+  void TypeQueuedChars();
+  // Runs an event that may change the text; a change nothing asked for is undone.
+  bool GuardedChange(QEvent* e);
 
   TCustomGrid* grid_;
   int32_t max_length_ = 0;
   std::string edit_mask_;
+  std::string queued_chars_;
+  bool modify_asked_ = false;  // within the event being handled
+  bool user_edited_ = false;   // within the event being handled
 };
 
 class TCustomDBGrid;

@@ -126,3 +126,52 @@ TEST_F(FormTest, AWritableTableShowsNoNotice) {
 
 }  // namespace
 }  // namespace snyltdyr
+
+namespace snyltdyr {
+namespace {
+
+using testsupport::FormTest;
+
+// A table in the working directory that cannot be opened is what the user must mend: its
+// reason comes first, then the fallback directory's.
+TEST_F(FormTest, BothOpeningsFailingGiveTheFirstReasonThenTheSecond) {
+  {
+    std::ofstream damaged(dir.File("SNYLTDYR.DBF"), std::ios::binary | std::ios::trunc);
+    damaged << "not a table at all";
+  }
+  std::string first;
+  {
+    SnyltdyrRegister probe;
+    try {
+      probe.OpenHere();
+    } catch (const std::exception& e) {
+      first = e.what();
+    }
+  }
+  ASSERT_FALSE(first.empty());
+  ASSERT_EQ(first.find("does not exist"), std::string::npos) << first;
+  testsupport::TempDir empty_fallback;
+  form = std::make_unique<TSnyltdyrForm>();
+  form->Register.SetFallbackDirectory(empty_fallback.path());
+  form->show();
+  ASSERT_EQ(ui.boxes.size(), 1u);
+  const std::string& text = ui.boxes[0].text;
+  EXPECT_EQ(text.rfind(first, 0), 0u) << text;
+  EXPECT_NE(text.find("Table does not exist", first.size()), std::string::npos) << text;
+  EXPECT_FALSE(Table().Active());
+}
+
+TEST_F(FormTest, RestoringTheMaximisedWindowGivesItsDesignedBounds) {
+  form = std::make_unique<TSnyltdyrForm>();
+  const QRect designed(197, 152, 652, 367);
+  form->ShowMaximized(designed);
+  QApplication::processEvents();
+  EXPECT_TRUE(form->isMaximized());
+  EXPECT_NE(form->geometry(), designed);
+  form->setWindowState(Qt::WindowNoState);
+  QApplication::processEvents();
+  EXPECT_EQ(form->geometry(), designed);
+}
+
+}  // namespace
+}  // namespace snyltdyr

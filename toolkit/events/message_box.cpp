@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QPushButton>
 
 #include "toolkit/look/qt_text.h"
 
@@ -32,15 +33,31 @@ QMessageBox::Icon QtIcon(TMsgDlgIcon icon) {
 TModalResult ShowRealBox(const MessageBoxRequest& request) {
   QMessageBox box(QtIcon(request.icon), ToQString(request.caption), ToQString(request.text),
                   QMessageBox::NoButton, QApplication::activeWindow());
-  if (request.buttons == TMsgDlgButtons::OkCancel) {
-    box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
-    box.setEscapeButton(QMessageBox::Cancel);
-  } else {
-    box.setStandardButtons(QMessageBox::Ok);
-    box.setEscapeButton(QMessageBox::Ok);
+  switch (request.buttons) {
+    case TMsgDlgButtons::OkCancel:
+      box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
+      box.setDefaultButton(QMessageBox::Ok);
+      box.setEscapeButton(QMessageBox::Cancel);
+      break;
+    case TMsgDlgButtons::YesNoCancel:
+      box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+      box.button(QMessageBox::Yes)->setText("Ja");
+      box.button(QMessageBox::No)->setText("Nei");
+      box.button(QMessageBox::Cancel)->setText("Avbryt");
+      box.setDefaultButton(QMessageBox::Yes);
+      box.setEscapeButton(QMessageBox::Cancel);
+      break;
+    case TMsgDlgButtons::Ok:
+      box.setStandardButtons(QMessageBox::Ok);
+      box.setEscapeButton(QMessageBox::Ok);
+      break;
   }
-  const int answer = box.exec();
-  return answer == QMessageBox::Ok ? TModalResult::Ok : TModalResult::Cancel;
+  switch (box.exec()) {
+    case QMessageBox::Ok: return TModalResult::Ok;
+    case QMessageBox::Yes: return TModalResult::Yes;
+    case QMessageBox::No: return TModalResult::No;
+    default: return TModalResult::Cancel;
+  }
 }
 
 }  // namespace

@@ -2,7 +2,8 @@
 //
 // MessageBox shows a modal box with a caption, a text, an icon and a set of buttons and
 // returns the button the user chose; closing the box any other way answers Cancel where
-// the box has one (else OK). Texts are code page 1252.
+// the box has one (else OK). The first button is the default one. Texts are code page
+// 1252.
 //
 // Both go through a handler that tests may replace (SetMessageBoxHandler,
 // SetBeepHandler) to record what a person would have seen and to answer a box without
@@ -14,9 +15,9 @@
 
 namespace snyltdyr {
 
-enum class TMsgDlgButtons { Ok, OkCancel };
+enum class TMsgDlgButtons { Ok, OkCancel, YesNoCancel };
 enum class TMsgDlgIcon { None, Stop, Question, Warning, Information };
-enum class TModalResult { Ok, Cancel };
+enum class TModalResult { Ok, Cancel, Yes, No };
 
 struct MessageBoxRequest {
   std::string text;

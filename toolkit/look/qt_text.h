@@ -6,6 +6,7 @@
 #pragma once
 
 #include <QString>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -14,5 +15,10 @@ namespace snyltdyr {
 QString ToQString(std::string_view cp1252);
 // Characters outside code page 1252 become "?".
 std::string FromQString(const QString& text);
+// The first character of `text` that code page 1252 lacks (so that FromQString would
+// alter it), or none.
+std::optional<char32_t> FirstCharOutside1252(const QString& text);
+// One character as code page 1252, or none when the code page lacks it.
+std::optional<char> CharTo1252(char32_t c);
 
 }  // namespace snyltdyr

@@ -38,6 +38,7 @@ void TForm::ApplyFont() {
 }
 
 void TForm::ShowMaximized(const QRect& restored) {
+  restored_ = restored;
   setGeometry(restored);
   // Without a window manager nothing maximises the window: take the available area of
   // the screen first, so the window is as large either way.
@@ -66,9 +67,23 @@ void TForm::showEvent(QShowEvent* event) {
   if (OnShow) OnShow(*this);
 }
 
+// The close is refused until the query agrees, so a failing query keeps the form open.
 void TForm::closeEvent(QCloseEvent* event) {
+  event->ignore();
+  if (OnCloseQuery && !OnCloseQuery(*this)) return;
   if (OnClose) OnClose(*this);
   event->accept();
+}
+
+// The window system restores a maximised window to the geometry it had before, which
+// ShowMaximized made the whole screen: the designed bounds are put back instead.
+void TForm::changeEvent(QEvent* event) {
+  QWidget::changeEvent(event);
+  if (event->type() != QEvent::WindowStateChange || restored_.isEmpty()) return;
+  const Qt::WindowStates before = static_cast<QWindowStateChangeEvent*>(event)->oldState();
+  const Qt::WindowStates now = windowState();
+  const Qt::WindowStates large = Qt::WindowMaximized | Qt::WindowFullScreen | Qt::WindowMinimized;
+  if ((before & Qt::WindowMaximized) && !(now & large)) setGeometry(restored_);
 }
 
 void TForm::keyPressEvent(QKeyEvent* event) {

@@ -1,13 +1,15 @@
 // TForm: a top-level window of the program.
 //
-// A form has a caption, a colour, a font its controls inherit, and three events: OnShow
-// when it is first shown, OnClose when it closes, OnKeyDown for keys. With KeyPreview on,
+// A form has a caption, a colour, a font its controls inherit, and four events: OnShow
+// when it is first shown, OnCloseQuery before it closes (false, or a failure, keeps it
+// open), OnClose when it closes, OnKeyDown for keys. With KeyPreview on,
 // OnKeyDown sees every key pressed in any of its controls before that control does (the
 // application routes it here), and the key then goes on to the control unless the
 // handler set it to 0. A maximised form fills the screen's available area also where no
-// window manager maximises it.
+// window manager maximises it, and restoring it gives the bounds it was designed with.
 #pragma once
 
+#include <QRect>
 #include <QWidget>
 #include <cstdint>
 #include <functional>
@@ -24,6 +26,7 @@ class TForm : public TGuarded<QWidget> {
  public:
   using TNotifyEvent = std::function<void(TForm&)>;
   using TKeyEvent = std::function<void(TForm&, uint16_t& key, TShiftState shift)>;
+  using TCloseQueryEvent = std::function<bool(TForm&)>;
 
   TForm();
 
@@ -42,6 +45,7 @@ class TForm : public TGuarded<QWidget> {
   bool PreviewKeyDown(const QKeyEvent& event);
 
   TNotifyEvent OnShow;
+  TCloseQueryEvent OnCloseQuery;
   TNotifyEvent OnClose;
   TKeyEvent OnKeyDown;
 
@@ -50,6 +54,7 @@ class TForm : public TGuarded<QWidget> {
   void closeEvent(QCloseEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
+  void changeEvent(QEvent* event) override;
 
  private:
   void ApplyFont();
@@ -59,6 +64,7 @@ class TForm : public TGuarded<QWidget> {
   TFont font_ = DefaultWindowFont();
   bool key_preview_ = false;
   bool shown_ = false;
+  QRect restored_;  // empty until ShowMaximized
 };
 
 }  // namespace snyltdyr
