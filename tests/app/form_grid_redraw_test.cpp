@@ -15,6 +15,11 @@ class GridRedrawTest : public testsupport::GridFormTest {
   void SetUp() override {
     GridFormTest::SetUp();
     ShowGrid();
+    form->resize(1000, 611);  // the last row shown in part
+    // On a real display the keys go to the active window only.
+    form->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+    form->Grid->setFocus();
     Table().First();
     Settle();
   }
@@ -43,23 +48,30 @@ class GridRedrawTest : public testsupport::GridFormTest {
     return out;
   }
   void StepDownToTheBottomRow() {
-    while (Grid().DataLink().LinkActiveRecord() < Grid().DataLink().LinkBufferCount() - 1) {
+    for (int i = 0; i < 100; ++i) {
+      if (Grid().DataLink().LinkActiveRecord() == Grid().DataLink().LinkBufferCount() - 1) return;
       Press(Qt::Key_Down);
     }
+    FAIL() << "never reached the bottom row";
   }
 };
 
+// At several heights, so that the last row is sometimes shown in part.
 TEST_F(GridRedrawTest, DownOnTheBottomRow) {
-  StepDownToTheBottomRow();
-  ASSERT_EQ(Differences(), "");
-  const int32_t top = Grid().DataLink().LinkBufferCount();
-  for (int i = 0; i < 3; ++i) {
-    const int32_t before = Table().RecordNumber();
-    Press(Qt::Key_Down);
-    ASSERT_NE(Table().RecordNumber(), before);
-    EXPECT_EQ(Differences(), "") << "after Down " << i + 1;
+  for (const int height : {600, 605, 611, 617, 623}) {
+    SCOPED_TRACE("window height " + std::to_string(height));
+    form->resize(1000, height);
+    Table().First();
+    Settle();
+    StepDownToTheBottomRow();
+    ASSERT_EQ(Differences(), "");
+    for (int i = 0; i < 3; ++i) {
+      const int32_t before = Table().RecordNumber();
+      Press(Qt::Key_Down);
+      ASSERT_NE(Table().RecordNumber(), before);
+      EXPECT_EQ(Differences(), "") << "after Down " << i + 1;
+    }
   }
-  EXPECT_EQ(Grid().DataLink().LinkBufferCount(), top);
 }
 
 TEST_F(GridRedrawTest, PageDownAndCtrlEnd) {
