@@ -37,7 +37,7 @@ bool CanStoreChar(const TField* field, char c) {
 }
 
 std::optional<char32_t> FirstUnstorableChar(const QString& text, const TField* field) {
-  for (const char32_t c : text.toUcs4()) {  // code points
+  for (const char32_t c : text.toUcs4()) {
     const std::optional<char> byte = CharTo1252(c);
     if (!byte || !CanStoreChar(field, *byte)) return c;
   }

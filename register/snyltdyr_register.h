@@ -70,7 +70,8 @@ class SnyltdyrRegister {
 
   // ---- Opening and closing -------------------------------------------------------------
   // Opens the table in its database; when that fails for any reason, in the fallback
-  // directory. A failure there is passed on and leaves the state untouched.
+  // directory. A failure there is passed on with both reasons, the first opening's first,
+  // and leaves the state untouched.
   void OpenTable();
   // Opens the table in its database, once. A table without the index DATO is reported
   // with the command that adds it.
@@ -87,7 +88,7 @@ class SnyltdyrRegister {
   void StartSelection();
   // OpenTable, then StartSelection.
   void FormShow();
-  // Closes the table; a record still being edited is discarded.
+  // Closes the table; a record still being edited is discarded (the window asks first).
   void FormClose();
 
   // ---- Normaliser ----------------------------------------------------------------------
@@ -121,7 +122,10 @@ class SnyltdyrRegister {
   void summer();
 
   // ---- Column sort ---------------------------------------------------------------------
-  // Makes the index named after the field current, adding it the first time.
+  // Makes the index named after the field current, adding it the first time. The pending
+  // edit is posted first; a failure of that post, or any failure but the missing index,
+  // is passed on with the edit kept. A table that cannot be written gets no index: its
+  // read-only reason is the failure.
   void SortByField(const std::string& field_name);
   // Adds an index with the table opened exclusively for the moment; every failure is
   // dropped and the steps after it do not run, but the table is always left open and

@@ -1,6 +1,7 @@
 // The comment box in the real window: the first keystroke goes where the caret is, and
 // characters the table cannot store are refused. Read back with the independent reader.
 #include <QClipboard>
+#include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QGuiApplication>
 #include <QPlainTextEdit>
@@ -82,6 +83,11 @@ TEST_F(MemoInputTest, ATypedEuroSignBeepsAndAPastedOneIsNamed) {
   EXPECT_EQ(Memo()->Text(), stored_);
 
   QTest::keyClicks(Memo(), "5 kr");  // starts the edit
+  QInputMethodEvent compose;  // a character chooser's euro sign
+  compose.setCommitString(QString::fromUtf8("\xE2\x82\xAC"));
+  QApplication::sendEvent(Memo(), &compose);
+  EXPECT_EQ(ui.beeps, 2);
+  EXPECT_EQ(Memo()->Text(), stored_ + "5 kr");
   QGuiApplication::clipboard()->setText(QString::fromUtf8(" = 0,5 \xE2\x82\xAC"));
   QTest::keyClick(Memo(), Qt::Key_V, Qt::ControlModifier);
   ASSERT_EQ(ui.boxes.size(), 1u);

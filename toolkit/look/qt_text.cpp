@@ -26,7 +26,7 @@ std::optional<char> CharTo1252(char32_t c) {
 }
 
 std::optional<char32_t> FirstCharOutside1252(const QString& text) {
-  for (const char32_t c : text.toUcs4()) {  // code points
+  for (const char32_t c : text.toUcs4()) {
     if (!CharTo1252(c)) return c;
   }
   return std::nullopt;
