@@ -4,7 +4,6 @@
 #include <utility>
 
 #include "app/start_folders.h"
-
 #include "controls/db_memo.h"
 #include "controls/grid/db_grid.h"
 #include "controls/db_navigator.h"

@@ -30,13 +30,13 @@ std::string FallbackFolderSetting() {
 }
 
 std::string FolderOfArgument(const std::string& argument) {
+  if (argument.empty()) return argument;
   std::error_code ec;
-  const std::filesystem::path path(argument);
-  if (std::filesystem::is_regular_file(path, ec)) {
-    const std::filesystem::path parent = path.parent_path();
-    return parent.empty() ? "." : parent.string();
-  }
-  return argument;
+  std::filesystem::path path =
+      std::filesystem::absolute(engine::LocalDirectory(argument), ec).lexically_normal();
+  if (!path.has_filename()) path = path.parent_path();  // "/srv/lab/" -> "/srv/lab"
+  if (std::filesystem::is_regular_file(path, ec)) path = path.parent_path();
+  return path.string();
 }
 
 std::string FoldersTriedText(const std::string& folder, const std::string& fallback) {

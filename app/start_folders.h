@@ -17,8 +17,10 @@ inline constexpr const char* kFallbackSetting = "fallback";
 // (a setting that is missing or empty counts as not set).
 std::string FallbackFolderSetting();
 
-// The folder a command-line argument names: the argument itself, or the folder of a
-// file (a desktop may pass the table's file when one is opened with the program).
+// The folder a command-line argument names, as an absolute path of this machine (a
+// drive-letter form mapped where such shares are mounted): the argument itself, or the
+// folder of a file (a desktop may pass the table's file when one is opened with the
+// program). Empty stays empty.
 std::string FolderOfArgument(const std::string& argument);
 
 // The line the start-up error box ends with: where the table was looked for, the folder

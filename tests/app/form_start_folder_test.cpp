@@ -127,7 +127,11 @@ TEST_F(StartFolderTest, AFileNamedStandsForItsFolder) {
   CreateSampleTable(named.path(), 23, 5);
   EXPECT_EQ(FolderOfArgument(named.File("SNYLTDYR.DBF")), named.path());
   EXPECT_EQ(FolderOfArgument(named.path()), named.path());
-  EXPECT_EQ(FolderOfArgument("SNYLTDYR.DBF"), ".");  // in the working directory
+  EXPECT_EQ(FolderOfArgument(named.path() + "/"), named.path());
+  // Relative to the working directory, which holds a table too.
+  EXPECT_EQ(FolderOfArgument("SNYLTDYR.DBF"), std::filesystem::current_path().string());
+  EXPECT_EQ(FolderOfArgument("./sub/../"), std::filesystem::current_path().string());
+  EXPECT_EQ(FolderOfArgument("p:\\strandum\\merder"), "/mnt/p/strandum/merder");
   EXPECT_EQ(FolderOfArgument(""), "");
   ShowOver(FolderOfArgument(named.File("SNYLTDYR.DBF")));
   EXPECT_EQ(form->Antall->Text(), "23");

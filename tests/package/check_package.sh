@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# check_package.sh BUILD VERSION: builds the Debian package of the build folder BUILD with
+# check_package.sh BUILD VERSION [CPACK]: builds the Debian package of the build folder BUILD with
 # CPack into a temporary folder and checks it: its name and version, Depends (from the
 # shared libraries, plus the fonts), every file a lab needs in its place, the programs
 # in it running, the icons of the sizes their folders say, and lintian finding no error
@@ -7,12 +7,13 @@
 set -euo pipefail
 build="$(cd "$1" && pwd)"
 version="$2"
+cpack="${3:-cpack}"
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 failures=0
 fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
 
-cpack --config "$build/CPackConfig.cmake" -B "$work" >"$work/cpack.log" 2>&1 ||
+"$cpack" --config "$build/CPackConfig.cmake" -B "$work" >"$work/cpack.log" 2>&1 ||
   { cat "$work/cpack.log" >&2; echo "FAIL: cpack" >&2; exit 1; }
 deb="$work/snyltdyr_${version}_$(dpkg --print-architecture).deb"
 [ -f "$deb" ] || { ls "$work" >&2; echo "FAIL: no $deb" >&2; exit 1; }
