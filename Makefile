@@ -2,6 +2,7 @@
 # make build  configures and builds only.
 # make bench  builds and runs the benchmarks.
 # make demo   creates a sample table in scratch/demo and prints its statistics.
+# make package builds the Debian package build/snyltdyr_VERSION_ARCH.deb (CPack).
 # make run    starts the program over a sample table in scratch/data (headless: a
 #             screenshot under a virtual display).
 # make fuzz   builds the fuzz targets (clang, libFuzzer, sanitizers) and runs each for
@@ -10,7 +11,7 @@ BUILD ?= build
 JOBS ?= $(shell nproc)
 FUZZ_SECONDS ?= 60
 
-.PHONY: test build deps bench demo run fuzz clean
+.PHONY: test build deps bench demo run fuzz clean package
 
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
@@ -18,6 +19,9 @@ test: build
 build: deps
 	cmake -S . -B $(BUILD) -G Ninja
 	cmake --build $(BUILD) -j $(JOBS)
+
+package: build
+	cmake --build $(BUILD) --target package
 
 deps:
 	@bash scripts/install-deps.sh

@@ -2,10 +2,9 @@
 
 #include <cstdio>
 #include <filesystem>
-#include <map>
 #include <optional>
-#include <set>
 
+#include "app/cli_help.h"
 #include "app/cli_progress.h"
 #include "dataset/filters/expr_parser.h"
 #include "dataset/fields/field.h"
@@ -20,74 +19,6 @@
 namespace snyltdyr {
 namespace {
 
-const char* const kUsage =
-    "usage: snyltdyr-cli COMMAND ...\n"
-    "  create-sample DIR [--records N] [--seed S]\n"
-    "  stats DIR [SELECTION]\n"
-    "  fix DIR [SELECTION]\n"
-    "  export DIR [SELECTION] [--index NAME]\n"
-    "  sort DIR FIELD\n"
-    "  add-index DIR NAME [FIELDS]\n"
-    "  reindex DIR\n"
-    "  filter-tree TEXT\n"
-    "SELECTION: [--kind alle|haptor|tricodina] [--funn] [--behandling]"
-    " [--year-class alle|0..5]\n";
-
-// A wrong command line: the usage goes with the message.
-class UsageError : public Exception {
- public:
-  using Exception::Exception;
-};
-
-struct Arguments {
-  std::vector<std::string> positional;
-  std::map<std::string, std::string> values;  // --name VALUE
-  std::set<std::string> flags;                // --name
-
-  bool Has(const std::string& name) const { return values.count(name) != 0; }
-  std::string Value(const std::string& name, const std::string& fallback = {}) const {
-    auto it = values.find(name);
-    return it == values.end() ? fallback : it->second;
-  }
-};
-
-Arguments Parse(const std::vector<std::string>& args, size_t from,
-                const std::set<std::string>& value_options,
-                const std::set<std::string>& flag_options) {
-  Arguments parsed;
-  for (size_t i = from; i < args.size(); ++i) {
-    const std::string& a = args[i];
-    if (a.rfind("--", 0) != 0) {
-      parsed.positional.push_back(a);
-    } else if (value_options.count(a) != 0) {
-      if (i + 1 >= args.size()) throw UsageError("option " + a + " needs a value");
-      parsed.values[a] = args[++i];
-    } else if (flag_options.count(a) != 0) {
-      parsed.flags.insert(a);
-    } else {
-      throw UsageError("unknown option " + a);
-    }
-  }
-  return parsed;
-}
-
-void ExpectPositional(const Arguments& a, size_t least, size_t most) {
-  if (a.positional.size() < least || a.positional.size() > most) {
-    throw UsageError("wrong number of arguments");
-  }
-}
-
-int64_t NumberOption(const Arguments& a, const std::string& name, int64_t fallback) {
-  if (!a.Has(name)) return fallback;
-  const std::string text = a.Value(name);
-  char* end = nullptr;
-  const long long value = std::strtoll(text.c_str(), &end, 10);
-  if (text.empty() || *end != '\0' || value < 0) {
-    throw UsageError(name + " takes a whole number of 0 or more, not '" + text + "'");
-  }
-  return value;
-}
-
 // A directory the engine takes as a directory: an absolute path.
 std::string DirectoryName(const std::string& dir) {
   return std::filesystem::absolute(std::filesystem::path(dir)).lexically_normal().string();
@@ -98,8 +29,24 @@ void PrintLine(std::ostream& out, const std::string& cp1252) {
 }
 
 // ---- Selection ------------------------------------------------------------------------
-const std::set<std::string> kSelectionValues = {"--kind", "--year-class"};
-const std::set<std::string> kSelectionFlags = {"--funn", "--behandling"};
+const std::vector<CliOption> kSelectionOptions = {
+    {"--kind", "alle|haptor|tricodina",
+     "click a kind button: every kind, \"Haptor Mark\" or \"Tricodina\""},
+    {"--funn", "",
+     "tick \"Funn\" (something was found); without --kind, \"Alle\" is clicked after"},
+    {"--behandling", "",
+     "tick \"Behandling\" (a treatment was given), which ticks \"Funn\" too; without --kind, "
+     "\"Alle\" is clicked after"},
+    {"--year-class", "alle|0..5",
+     "click a year-class button before the kind button; with no kind button it only switches "
+     "the filter off, as in the window"},
+};
+
+std::vector<CliOption> WithOptions(std::vector<CliOption> options,
+                                   const std::vector<CliOption>& more) {
+  options.insert(options.end(), more.begin(), more.end());
+  return options;
+}
 
 void OpenRegister(SnyltdyrRegister& r, const std::string& dir) {
   r.SnyltdyrTable.SetDatabaseName(DirectoryName(dir));
@@ -114,10 +61,10 @@ struct SelectionClicks {
   std::string kind;                   // "", "alle", "haptor" or "tricodina"
 };
 
-SelectionClicks ReadSelection(const Arguments& a) {
+SelectionClicks ReadSelection(const CliArguments& a) {
   SelectionClicks clicks;
-  clicks.funn = a.flags.count("--funn") != 0;
-  clicks.behandling = a.flags.count("--behandling") != 0;
+  clicks.funn = a.Flag("--funn");
+  clicks.behandling = a.Flag("--behandling");
   if (a.Has("--year-class")) {
     const std::string text = a.Value("--year-class");
     if (text == "alle") {
@@ -136,7 +83,9 @@ SelectionClicks ReadSelection(const Arguments& a) {
   return clicks;
 }
 
-// Ticks the boxes, clicks the year-class button, then the kind button.
+// Ticks the boxes, clicks the year-class button, then the kind button. A ticked box with
+// no kind button is followed by a click on "Alle", the click that applies a box in the
+// window: an option the companion takes acts.
 void ApplySelection(SnyltdyrRegister& r, const SelectionClicks& clicks) {
   if (clicks.funn) r.Funn = true;
   if (clicks.behandling) {
@@ -144,7 +93,8 @@ void ApplySelection(SnyltdyrRegister& r, const SelectionClicks& clicks) {
     r.BehandlingClick();
   }
   if (clicks.year_class) r.YearClassClick(*clicks.year_class);
-  if (clicks.kind == "alle") r.SpeedButton3Click();
+  const bool box_ticked = clicks.funn || clicks.behandling;
+  if (clicks.kind == "alle" || (clicks.kind.empty() && box_ticked)) r.SpeedButton3Click();
   if (clicks.kind == "haptor") r.SpeedButton4Click();
   if (clicks.kind == "tricodina") r.SpeedButton5Click();
 }
@@ -152,29 +102,29 @@ void ApplySelection(SnyltdyrRegister& r, const SelectionClicks& clicks) {
 // ---- Commands -------------------------------------------------------------------------
 // Opens the table in the one folder named and makes the selection the options describe.
 // The options are read before the table opens, so a bad option never opens anything.
-void OpenSelection(SnyltdyrRegister& r, const Arguments& a) {
+void OpenSelection(SnyltdyrRegister& r, const CliArguments& a) {
   ExpectPositional(a, 1, 1);
   const SelectionClicks clicks = ReadSelection(a);
   OpenRegister(r, a.positional[0]);
   ApplySelection(r, clicks);
 }
 
-int CreateSample(const std::vector<std::string>& args, std::ostream& out) {
-  const Arguments a = Parse(args, 1, {"--records", "--seed"}, {});
+int CreateSample(const CliCall& call) {
+  const CliArguments& a = call.parsed;
   ExpectPositional(a, 1, 1);
   const int64_t records = NumberOption(a, "--records", 500);
   const int64_t seed = NumberOption(a, "--seed", 1);
   const std::string dir = DirectoryName(a.positional[0]);
   std::filesystem::create_directories(dir);
   CreateSampleTable(dir, records, static_cast<uint64_t>(seed));
-  out << "Created SNYLTDYR.DBF with " << records << " records in " << dir << '\n';
+  call.out << "Created SNYLTDYR.DBF with " << records << " records in " << dir << '\n';
   return 0;
 }
 
-int Stats(const std::vector<std::string>& args, std::ostream& out) {
-  const Arguments a = Parse(args, 1, kSelectionValues, kSelectionFlags);
+int Stats(const CliCall& call) {
+  std::ostream& out = call.out;
   SnyltdyrRegister r;
-  OpenSelection(r, a);
+  OpenSelection(r, call.parsed);
   const TTable& t = r.SnyltdyrTable;
   if (t.Filtered() && !t.Filter().empty()) {
     PrintLine(out, "Filter: \xAB" + t.Filter() + "\xBB");  // « and »
@@ -189,16 +139,14 @@ int Stats(const std::vector<std::string>& args, std::ostream& out) {
   return 0;
 }
 
-int Fix(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
-        bool show_progress) {
-  const Arguments a = Parse(args, 1, kSelectionValues, kSelectionFlags);
+int Fix(const CliCall& call) {
   SnyltdyrRegister r;
-  OpenSelection(r, a);
-  ProgressLine line(err, show_progress, "Normalising");
+  OpenSelection(r, call.parsed);
+  ProgressLine line(call.err, call.show_progress, "Normalising");
   const TRewriteCount count = r.BitBtn1Click(line.Reporter());
   line.Finish();
   // A record the normaliser left as it was is not stored again.
-  out << "Records normalised: " << count.records << ", of them changed and written: "
+  call.out << "Records normalised: " << count.records << ", of them changed and written: "
       << count.written << '\n';
   return 0;
 }
@@ -213,11 +161,8 @@ std::string CsvCell(const std::string& text) {
   return quoted + "\"";
 }
 
-int Export(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
-           bool show_progress) {
-  std::set<std::string> values = kSelectionValues;
-  values.insert("--index");
-  const Arguments a = Parse(args, 1, values, kSelectionFlags);
+int Export(const CliCall& call) {
+  const CliArguments& a = call.parsed;
   SnyltdyrRegister r;
   OpenSelection(r, a);
   TTable& t = r.SnyltdyrTable;
@@ -230,8 +175,8 @@ int Export(const std::vector<std::string>& args, std::ostream& out, std::ostream
     line += (i ? "," : "") + CsvCell(fields[i]->DisplayLabel());
   }
   csv += Cp1252ToUtf8(line) + "\r\n";
-  ProgressLine progress(err, show_progress, "Exporting");
-  const int64_t total = show_progress ? t.RecordTotal() : -1;  // a count only for the line
+  ProgressLine progress(call.err, call.show_progress, "Exporting");
+  const int64_t total = call.show_progress ? t.RecordTotal() : -1;  // a count only for the line
   int64_t rows = 0;
   t.VisitSelection(
       [&] {
@@ -247,12 +192,12 @@ int Export(const std::vector<std::string>& args, std::ostream& out, std::ostream
   progress.Update(rows, total);
   progress.Finish();
   // Written only when every row was read: a failure part way leaves no partial file.
-  out << csv;
+  call.out << csv;
   return 0;
 }
 
-int Sort(const std::vector<std::string>& args, std::ostream& out) {
-  const Arguments a = Parse(args, 1, {}, {});
+int Sort(const CliCall& call) {
+  const CliArguments& a = call.parsed;
   ExpectPositional(a, 2, 2);
   SnyltdyrRegister r;
   OpenRegister(r, a.positional[0]);
@@ -260,35 +205,34 @@ int Sort(const std::vector<std::string>& args, std::ostream& out) {
   TTable& t = r.SnyltdyrTable;
   t.First();
   while (!t.AtEnd()) {
-    out << t.RecordNumber() << '\n';
+    call.out << t.RecordNumber() << '\n';
     t.Next();
   }
   return 0;
 }
 
-int AddIndex(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
-             bool show_progress) {
-  const Arguments a = Parse(args, 1, {}, {});
+int AddIndex(const CliCall& call) {
+  const CliArguments& a = call.parsed;
   ExpectPositional(a, 2, 3);
   SnyltdyrRegister r;
   r.SnyltdyrTable.SetDatabaseName(DirectoryName(a.positional[0]));
   const std::string name = Utf8ToCp1252(a.positional[1]);
   const std::string fields = a.positional.size() > 2 ? Utf8ToCp1252(a.positional[2]) : name;
-  ProgressLine line(err, show_progress, "Indexing");
+  ProgressLine line(call.err, call.show_progress, "Indexing");
   r.SnyltdyrTable.CreateIndex(name, fields, 0, {}, line.Reporter());
   line.Finish();
-  PrintLine(out, "Index " + name + " added");
+  PrintLine(call.out, "Index " + name + " added");
   return 0;
 }
 
 // Rebuilds the table's production index.
-int Reindex(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
-            bool show_progress) {
-  const Arguments a = Parse(args, 1, {}, {});
+int Reindex(const CliCall& call) {
+  const CliArguments& a = call.parsed;
+  std::ostream& out = call.out;
   ExpectPositional(a, 1, 1);
   SnyltdyrRegister r;
   r.SnyltdyrTable.SetDatabaseName(DirectoryName(a.positional[0]));
-  ProgressLine line(err, show_progress, "Reading records");
+  ProgressLine line(call.err, call.show_progress, "Reading records");
   const engine::RebuildReport report = r.SnyltdyrTable.RebuildIndexes(line.Reporter());
   line.Finish();
   std::string tags;
@@ -323,8 +267,8 @@ void BindDeclaredFields(TTable& table) {
   table.Fields().Bind(defs);
 }
 
-int FilterTree(const std::vector<std::string>& args, std::ostream& out) {
-  const Arguments a = Parse(args, 1, {}, {});
+int FilterTree(const CliCall& call) {
+  const CliArguments& a = call.parsed;
   ExpectPositional(a, 1, 1);
   SnyltdyrRegister r;
   if (TableInWorkingDirectory()) {
@@ -338,34 +282,115 @@ int FilterTree(const std::vector<std::string>& args, std::ostream& out) {
   char hex[4];
   for (size_t i = 0; i < tree.size(); ++i) {
     std::snprintf(hex, sizeof hex, "%02X", tree[i]);
-    out << hex << ((i % 16 == 15 || i + 1 == tree.size()) ? "\n" : " ");
+    call.out << hex << ((i % 16 == 15 || i + 1 == tree.size()) ? "\n" : " ");
   }
   return 0;
 }
 
+int Help(const CliCall& call);
+
+// Every command the companion knows. Adding a command is one entry here; its options are
+// checked against the entry before it runs, and the help and the manual page show it.
+const std::vector<CliCommand> kCommands = {
+    {"create-sample", "DIR [--records N] [--seed S]",
+     "a new SNYLTDYR.DBF with memo file and the index tag DATO in DIR, filled with realistic "
+     "observations",
+     {{"--records", "N", "how many observations (default 500)"},
+      {"--seed", "S", "the generator's seed: the same seed gives the same table (default 1)"}},
+     CreateSample},
+    {"stats", "DIR [SELECTION]",
+     "the filter text, \"Antall\" and \"Snitt\" of a selection (and why the table can only be "
+     "read, when it can)",
+     kSelectionOptions, Stats},
+    {"fix", "DIR [SELECTION]",
+     "\"Fiks formatering\" over the selection: prints how many records it normalised and how "
+     "many of them changed and were written",
+     kSelectionOptions, Fix},
+    {"export", "DIR [SELECTION] [--index NAME]",
+     "the selection as CSV (UTF-8) on standard output, in the order of an index",
+     WithOptions(kSelectionOptions, {{"--index", "NAME", "the index tag that orders the rows "
+                                                         "(default DATO)"}}),
+     Export},
+    {"sort", "DIR FIELD",
+     "sorts by a field's index, adding the tag the first time; prints the record numbers in "
+     "that order",
+     {}, Sort},
+    {"add-index", "DIR NAME [FIELDS]",
+     "adds the index tag NAME over FIELDS (default: the field NAME) to a table nobody has open",
+     {}, AddIndex},
+    {"reindex", "DIR",
+     "rebuilds every tag of the production index from the records (nobody else may have the "
+     "table open); the old index is kept as SNYLTDYR.MDX.bak",
+     {}, Reindex},
+    {"filter-tree", "TEXT",
+     "the filter tree of a filter text as hex bytes, against the table in the working "
+     "directory or else the declared fields",
+     {}, FilterTree},
+    {"help", "[COMMAND]", "this help, or one command's usage and options", {}, Help},
+};
+
+const CliCommand* FindCommand(const std::string& name) {
+  for (const CliCommand& c : kCommands) {
+    if (c.name == name) return &c;
+  }
+  return nullptr;
+}
+
+int Help(const CliCall& call) {
+  ExpectPositional(call.parsed, 0, 1);
+  if (call.parsed.positional.empty()) {
+    WriteHelp(call.out, kCommands);
+    return 0;
+  }
+  const std::string& name = call.parsed.positional[0];
+  const CliCommand* command = FindCommand(name);
+  if (command == nullptr) throw UsageError("unknown command " + name);
+  WriteCommandHelp(call.out, *command);
+  return 0;
+}
+
+// `command` receives the command once it is known, for the usage shown with an error.
 int Dispatch(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
-             bool show_progress) {
+             bool show_progress, const CliCommand*& command) {
   if (args.empty()) throw UsageError("no command");
-  const std::string& command = args[0];
-  if (command == "create-sample") return CreateSample(args, out);
-  if (command == "stats") return Stats(args, out);
-  if (command == "fix") return Fix(args, out, err, show_progress);
-  if (command == "export") return Export(args, out, err, show_progress);
-  if (command == "sort") return Sort(args, out);
-  if (command == "add-index") return AddIndex(args, out, err, show_progress);
-  if (command == "reindex") return Reindex(args, out, err, show_progress);
-  if (command == "filter-tree") return FilterTree(args, out);
-  throw UsageError("unknown command " + command);
+  const std::string& first = args[0];
+  if (first == "--help" || first == "-h" || first == "--version") {
+    if (args.size() > 1) throw UsageError("unexpected argument " + args[1]);
+    if (first == "--version") {
+      out << kCliProgram << " " << SNYLTDYR_VERSION << '\n';
+    } else {
+      WriteHelp(out, kCommands);
+    }
+    return 0;
+  }
+  if (first.size() > 1 && first[0] == '-') throw UsageError("unknown option " + first);
+  command = FindCommand(first);
+  if (command == nullptr) throw UsageError("unknown command " + first);
+  const CliArguments parsed = ParseArguments(args, 1, command->options);
+  if (parsed.Flag("--help")) {
+    WriteCommandHelp(out, *command);
+    return 0;
+  }
+  return command->run({args, parsed, out, err, show_progress});
 }
 
 }  // namespace
 
+const std::vector<CliCommand>& CliCommands() { return kCommands; }
+
 int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
            bool show_progress) {
+  const CliCommand* command = nullptr;
   try {
-    return Dispatch(args, out, err, show_progress);
+    return Dispatch(args, out, err, show_progress, command);
   } catch (const UsageError& e) {
-    err << "snyltdyr-cli: " << e.Message() << '\n' << kUsage;
+    err << kCliProgram << ": " << e.Message() << '\n';
+    if (command != nullptr) {
+      err << "usage: " << kCliProgram << " " << command->name << " " << command->arguments
+          << "\nRun '" << kCliProgram << " help " << command->name << "' for its options.\n";
+    } else {
+      WriteUsage(err, kCommands);
+    }
     return 2;
   } catch (const EAbort&) {
     return 1;  // the silent abort shows nothing

@@ -1,17 +1,13 @@
 // The command-line companion of the register: the same table, normaliser, filters and
 // count and grade as the window, driven by arguments instead of clicks.
 //
-//   create-sample DIR [--records N] [--seed S]
-//   stats  DIR [--kind alle|haptor|tricodina] [--funn] [--behandling] [--year-class alle|0..5]
-//   fix    DIR [selection]
-//   export DIR [selection] [--index NAME]
-//   sort   DIR FIELD
-//   add-index DIR NAME [FIELDS]
-//   reindex DIR
-//   filter-tree TEXT
+// Its commands, their arguments and options are the table CliCommands (cli.cpp), which
+// `--help`, `help COMMAND` and the manual page are made from; `--version` prints the
+// version of the project.
 //
 // A selection is made the way the window makes it: the boxes are ticked, then the
-// year-class button and then the kind button are clicked. Output is UTF-8. A failure
+// year-class button and then the kind button are clicked ("Alle" when a box is ticked
+// and no kind is given). Output is UTF-8. A failure
 // prints the message the window's error box would show to `err` and gives a non-zero
 // status (1 for a failure, 2 for a wrong command line). The long passes (fix, export,
 // add-index, reindex) draw a progress line on `err` when `show_progress` (the program
@@ -22,9 +18,13 @@
 #include <string>
 #include <vector>
 
+#include "app/cli_command.h"
 #include "runtime/exception.h"  // ErrorBoxText
 
 namespace snyltdyr {
+
+// Every command, in the order the help lists them.
+const std::vector<CliCommand>& CliCommands();
 
 // `args` are the arguments after the program name.
 int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,

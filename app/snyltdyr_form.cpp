@@ -1,11 +1,14 @@
 #include "app/snyltdyr_form.h"
 
 #include <QApplication>
+#include <utility>
 
 #include "app/save_record_question.h"
+#include "app/start_folders.h"
 #include "controls/db_memo.h"
 #include "controls/grid/db_grid.h"
 #include "controls/db_navigator.h"
+#include "runtime/exception.h"
 #include "toolkit/widgets/align.h"
 #include "toolkit/look/bitmap_resource.h"
 #include "toolkit/events/busy_cursor.h"
@@ -21,7 +24,8 @@ const QRect kRestoredBounds(197, 152, 652, 367);
 
 }  // namespace
 
-TSnyltdyrForm::TSnyltdyrForm() {
+TSnyltdyrForm::TSnyltdyrForm(std::string folder) : folder_(std::move(folder)) {
+  Register.SetFallbackDirectory(FallbackFolderSetting());
   SetCaption("Snyltdyr");
   SetColor(clBtnFace);
   Font() = TFont("Arial", -13, clBlack);
@@ -193,7 +197,16 @@ struct TSnyltdyrForm::TableStateShown {
 void TSnyltdyrForm::FormShow() {
   TBusyCursor busy;
   TableStateShown shown{this};
-  Register.OpenTable();  // the working directory, else the fallback directory
+  // The folder named at start (else the working directory), then the fallback folder.
+  RefuseMissingFolder(folder_);
+  Register.SnyltdyrTable.SetDatabaseName(folder_);
+  try {
+    Register.OpenTable();
+  } catch (Exception& e) {
+    // The box names the folders, which the reasons alone do not.
+    e.SetMessage(e.Message() + "\n" + FoldersTriedText(folder_, Register.FallbackDirectory()));
+    throw;
+  }
   Register.StartSelection();
   ShowFigures();
 }

@@ -38,7 +38,9 @@ inline constexpr const char* kApplicationTitle = "Zevuvuzoze de varuz iver";
 
 class TSnyltdyrForm : public TForm {
  public:
-  TSnyltdyrForm();
+  // `folder` holds the table (empty: the working directory); the fallback folder is the
+  // program's setting (start_folders.h).
+  explicit TSnyltdyrForm(std::string folder = {});
   ~TSnyltdyrForm() override;
 
   // The table, its fields, its data source and the selection state.
@@ -105,6 +107,8 @@ class TSnyltdyrForm : public TForm {
   void ShowFigures();
   // The read-only notice and the caption after the table was opened or reopened.
   void ShowTableState();
+
+  std::string folder_;
 };
 
 }  // namespace snyltdyr

@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """Draws the program's bitmaps and writes them as XPM data into resources/bitmaps.cpp
-(and the icon alone into resources/snyltdyr.xpm).
+(and the icon alone into resources/snyltdyr.xpm, and as PNG files in the sizes desktops
+use into resources/icons/NxN/apps/snyltdyr.png, the layout of the hicolor icon theme).
 
 The five record-state glyphs of the grid's indicator column are 6 x 11 pixels, black
 ('X') on white ('o'); the grid makes the white transparent when it loads them. Each
@@ -10,6 +11,8 @@ same shape, embossed: grey, with a white copy one pixel down and right. The prog
 is a 32 x 32 picture in 16 colours. Run it again after changing a drawing.
 """
 import os
+import struct
+import zlib
 
 NAV = {
     "FIRST": ["..............", "..............", "...##.....#...", "...##....##...",
@@ -137,6 +140,65 @@ def nav_glyph(kind):
     return xpm(f"dbn_{kind.lower()}", both, colours)
 
 
+# Desktops look for an application icon in these sizes of the hicolor theme.
+ICON_SIZES = [16, 22, 24, 32, 48, 64, 128, 256]
+
+
+def rgba(colour):
+    if colour == "None":
+        return (0, 0, 0, 0)
+    return (int(colour[1:3], 16), int(colour[3:5], 16), int(colour[5:7], 16), 255)
+
+
+def scaled(rows, colours, size):
+    """The picture at size x size: each pixel averages the source pixels it covers,
+    weighted by the area covered (alpha-weighted, so the transparent background does
+    not darken the edges). Whole multiples come out as plain enlarged pixels."""
+    source = [[rgba(colours[c]) for c in row] for row in rows]
+    n = len(rows)
+    step = n / size
+
+    def spans(i):  # (source index, covered length) of destination pixel i
+        lo, hi = i * step, (i + 1) * step
+        out, j = [], int(lo)
+        while j < hi and j < n:
+            cover = min(hi, j + 1) - max(lo, j)
+            if cover > 1e-9:
+                out.append((j, cover))
+            j += 1
+        return out
+
+    picture = []
+    for y in range(size):
+        line = []
+        for x in range(size):
+            r = g = b = a = area = 0.0
+            for sy, wy in spans(y):
+                for sx, wx in spans(x):
+                    pr, pg, pb, pa = source[sy][sx]
+                    w = wx * wy
+                    r, g, b, a, area = r + pr * pa * w, g + pg * pa * w, b + pb * pa * w, \
+                        a + pa * w, area + w
+            if a == 0:
+                line.append((0, 0, 0, 0))
+            else:
+                line.append((round(r / a), round(g / a), round(b / a), round(a / area)))
+        picture.append(line)
+    return picture
+
+
+def png(picture):
+    """A PNG file (8-bit RGBA, no filter) of a picture given as rows of RGBA tuples."""
+    def chunk(kind, data):
+        return struct.pack(">I", len(data)) + kind + data + \
+            struct.pack(">I", zlib.crc32(kind + data) & 0xFFFFFFFF)
+    height, width = len(picture), len(picture[0])
+    raw = b"".join(b"\0" + bytes(v for pixel in row for v in pixel) for row in picture)
+    return (b"\x89PNG\r\n\x1a\n" +
+            chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, 6, 0, 0, 0)) +
+            chunk(b"IDAT", zlib.compress(raw, 9)) + chunk(b"IEND", b""))
+
+
 def main():
     here = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "resources")
     parts = ["// Written by scripts/draw_glyphs.py: the program icon, the navigator glyphs and the",
@@ -164,6 +226,11 @@ def main():
     with open(os.path.join(here, "snyltdyr.xpm"), "w") as f:
         f.write("/* XPM */\n" + xpm("snyltdyr", ICON, ICON_COLOURS).replace(
             "static const char* const", "static char*") + "\n")
+    for size in ICON_SIZES:
+        folder = os.path.join(here, "icons", f"{size}x{size}", "apps")
+        os.makedirs(folder, exist_ok=True)
+        with open(os.path.join(folder, "snyltdyr.png"), "wb") as f:
+            f.write(png(scaled(ICON, ICON_COLOURS, size)))
 
 
 if __name__ == "__main__":

@@ -3,7 +3,12 @@
 set -euo pipefail
 packages=(cmake ninja-build g++ make libgtest-dev libgmock-dev libbenchmark-dev python3 python3-dbfread perl libdbd-xbase-perl
           qt6-base-dev fonts-liberation2 xvfb xauth x11-utils imagemagick
-          clang libfuzzer-14-dev)  # the last two: the fuzz targets (make fuzz)
+          clang libfuzzer-14-dev  # the fuzz targets (make fuzz)
+          dpkg-dev  # make package: dpkg-shlibdeps derives Depends
+          file  # make package: CPack finds the programs to derive Depends from
+          lintian  # the package test checks the package
+          man-db  # the manual-page test formats the pages
+          )
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -169,6 +169,9 @@ const Selection kSelections[] = {
     {"--year-class 3", "", false, false, 3, true},
     {"--kind haptor --behandling --year-class 1", "haptor", true, true, 1, true},
     {"--kind tricodina --year-class 5", "tricodina", false, false, 5, true},
+    // A ticked box without a kind button: then "Alle", as in the window.
+    {"--funn", "alle", true},
+    {"--behandling --year-class 2", "alle", true, true, 2, true},
 };
 
 TEST_F(Cli, StatsOfEverySelectionAgreeWithAPlainCountOfTheStoredRecords) {
@@ -244,6 +247,28 @@ TEST_F(Cli, FixWritesNormalisedRecordsThatTheIndependentReaderSees) {
   EXPECT_EQ(Cmd("fix '" + t + "' --kind haptor --funn").out,
             "Records normalised: " + antall + ", of them changed and written: 0\n");
   EXPECT_EQ(Cmd("fix '" + t + "'").out, prefix + "0\n");
+}
+
+// A box ticked without --kind is applied as the window applies it, by a click on "Alle":
+// the same selection as --kind alle with the box, for every command that takes one.
+TEST_F(Cli, ABoxWithoutAKindActsAsAClickOnAlle) {
+  const std::string t = dir.File("t");
+  ASSERT_EQ(Cmd("create-sample '" + t + "' --records 250 --seed 5").status, 0);
+  const std::string all = Cmd("stats '" + t + "'").out;
+  for (const char* box : {"--funn", "--behandling"}) {
+    const CliRun alone = Cmd("stats '" + t + "' " + box);
+    ASSERT_EQ(alone.status, 0) << alone.err;
+    EXPECT_EQ(alone.out, Cmd("stats '" + t + "' --kind alle " + box).out) << box;
+    EXPECT_NE(alone.out, all) << box;
+    EXPECT_EQ(Cmd("export '" + t + "' " + box).out,
+              Cmd("export '" + t + "' --kind alle " + box).out) << box;
+  }
+  const std::string with_funn = Cmd("stats '" + t + "' --funn").out;
+  EXPECT_NE(with_funn.find("\xC2\xABMENGDE<>'-'\xC2\xBB"), std::string::npos) << with_funn;
+  const size_t at = with_funn.find("Antall: ") + 8;
+  const std::string antall = with_funn.substr(at, with_funn.find('\n', at) - at);
+  EXPECT_EQ(Cmd("fix '" + t + "' --funn").out.rfind("Records normalised: " + antall + ",", 0),
+            0u);
 }
 
 // The long passes draw their progress on standard error when it is a terminal (here a

@@ -3,12 +3,15 @@
 //   FormTest: SetUp makes SNYLTDYR.DBF (with memo and index) of `records` observations in
 //   a fresh folder and makes it the working directory; Show() creates and shows the
 //   window, which opens the table the way the program does. Message boxes and beeps are
-//   recorded in `ui`.
+//   recorded in `ui`. The program's settings (the fallback folder) are read from
+//   `settings` (the user's) and `settings/system`, empty at the start: a test never
+//   reads those of the machine.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QSettings>
 #include <QTest>
 #include <filesystem>
 #include <memory>
@@ -32,6 +35,10 @@ class FormTest : public ::testing::Test {
 
   void SetUp() override {
     previous_directory_ = std::filesystem::current_path();
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,
+                       QString::fromStdString(settings.path()));
+    QSettings::setPath(QSettings::NativeFormat, QSettings::SystemScope,
+                       QString::fromStdString(settings.File("system")));
     CreateSampleTable(dir.path(), kRecords, 11);
     std::filesystem::current_path(dir.path());
   }
@@ -65,6 +72,7 @@ class FormTest : public ::testing::Test {
   }
 
   TempDir dir;
+  TempDir settings;
   UiRecorder ui;
   std::unique_ptr<TSnyltdyrForm> form;
 
