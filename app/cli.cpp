@@ -6,6 +6,7 @@
 #include <optional>
 #include <set>
 
+#include "app/cli_import.h"
 #include "app/cli_progress.h"
 #include "dataset/filters/expr_parser.h"
 #include "dataset/fields/field.h"
@@ -23,6 +24,8 @@ namespace {
 const char* const kUsage =
     "usage: snyltdyr-cli COMMAND ...\n"
     "  create-sample DIR [--records N] [--seed S]\n"
+    "  create DIR\n"
+    "  import DIR FILE [--dry-run]\n"
     "  stats DIR [SELECTION]\n"
     "  fix DIR [SELECTION]\n"
     "  export DIR [SELECTION] [--index NAME]\n"
@@ -355,6 +358,17 @@ int Dispatch(const std::vector<std::string>& args, std::ostream& out, std::ostre
   if (command == "add-index") return AddIndex(args, out, err, show_progress);
   if (command == "reindex") return Reindex(args, out, err, show_progress);
   if (command == "filter-tree") return FilterTree(args, out);
+  if (command == "create") {
+    const Arguments a = Parse(args, 1, {}, {});
+    ExpectPositional(a, 1, 1);
+    return RunCreate(DirectoryName(a.positional[0]), out);
+  }
+  if (command == "import") {
+    const Arguments a = Parse(args, 1, {}, {"--dry-run"});
+    ExpectPositional(a, 2, 2);
+    return RunImport(DirectoryName(a.positional[0]), a.positional[1], a.flags.count("--dry-run") != 0,
+                     out, err, show_progress);
+  }
   throw UsageError("unknown command " + command);
 }
 

@@ -2,6 +2,8 @@
 // count and grade as the window, driven by arguments instead of clicks.
 //
 //   create-sample DIR [--records N] [--seed S]
+//   create DIR
+//   import DIR FILE [--dry-run]
 //   stats  DIR [--kind alle|haptor|tricodina] [--funn] [--behandling] [--year-class alle|0..5]
 //   fix    DIR [selection]
 //   export DIR [selection] [--index NAME]

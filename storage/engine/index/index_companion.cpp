@@ -59,6 +59,19 @@ Result IndexCompanion::BeginBatch() {
 
 void IndexCompanion::EndBatch() { index_->EndBatch(); }
 
+Result IndexCompanion::BeginAppend(uint32_t first, uint32_t last) {
+  IndexStatus s = index_->MarkAppend(first, last);
+  return s ? kOk : Refused(s);
+}
+
+Result IndexCompanion::FinishAppend(uint32_t first, uint32_t last, const uint8_t* records) {
+  IndexStatus s = index_->FileAppended(first, last, records, table_.RecordLength());
+  if (!s) return Fail(kErrDamagedIndex, s.message());
+  return kOk;
+}
+
+void IndexCompanion::AbandonAppend() { index_->DropAppendMark(); }
+
 bool IndexCompanion::Moves(const RecordChange& change) {
   if (change.before == nullptr || change.after == nullptr) return true;
   for (const ProductionIndex::Tag& t : index_->tags())
