@@ -3,6 +3,7 @@
 #include <cctype>
 #include <cstdio>
 
+#include "dataset/fields/fields.h"
 #include "register/snyltdyr_register.h"
 #include "runtime/cp1252.h"
 #include "runtime/csv_text.h"

@@ -14,7 +14,7 @@
 namespace snyltdyr {
 namespace {
 
-struct Run {
+struct CliRun {
   int status = -1;
   std::string out, err;
 };
@@ -26,7 +26,7 @@ std::string Slurp(const std::string& path) {
 
 class CliImport : public ::testing::Test {
  protected:
-  Run Cmd(const std::string& args) {
+  CliRun Cmd(const std::string& args) {
     const std::string out = dir.File("out.txt"), err = dir.File("err.txt");
     const std::string command = "cd '" + dir.path() + "' && '" + SNYLTDYR_CLI + "' " + args + " >'" + out +
                                 "' 2>'" + err + "'";
@@ -45,12 +45,12 @@ class CliImport : public ::testing::Test {
 };
 
 TEST_F(CliImport, CreateMakesAnEmptyIndexedTableAndNeverOverwritesOne) {
-  const Run made = Cmd("create lab");
+  const CliRun made = Cmd("create lab");
   ASSERT_EQ(made.status, 0) << made.err;
-  EXPECT_EQ(Cmd("stats lab").out.substr(0, 23), "Filter: none\nAntall: 0\n");
+  EXPECT_EQ(Cmd("stats lab").out.substr(0, 28), "Filter: none\nAntall: 0\nSnitt");
   const std::string files = Files("lab");
   EXPECT_FALSE(Slurp(dir.File("lab/SNYLTDYR.MDX")).empty());
-  const Run again = Cmd("create lab");
+  const CliRun again = Cmd("create lab");
   EXPECT_EQ(again.status, 1);
   EXPECT_NE(again.err.find("already holds SNYLTDYR.DBF; nothing was created or changed"), std::string::npos)
       << again.err;
@@ -64,11 +64,11 @@ TEST_F(CliImport, CreateMakesAnEmptyIndexedTableAndNeverOverwritesOne) {
 TEST_F(CliImport, AnExportImportsBackIntoACreatedTableAsTheSameRecords) {
   ASSERT_EQ(Cmd("create-sample sample --records 300 --seed 5").status, 0);
   ASSERT_EQ(Cmd("fix sample").status, 0);  // what the register stores: normalised records
-  const Run exported = Cmd("export sample");
+  const CliRun exported = Cmd("export sample");
   ASSERT_EQ(exported.status, 0) << exported.err;
   Write("export.csv", exported.out);
   ASSERT_EQ(Cmd("create lab").status, 0);
-  const Run imported = Cmd("import lab export.csv");
+  const CliRun imported = Cmd("import lab export.csv");
   ASSERT_EQ(imported.status, 0) << imported.err;
   EXPECT_EQ(imported.out, "Imported 300 records into " + dir.File("lab") + "\n");
   EXPECT_EQ(Cmd("export lab").out, exported.out);
@@ -81,7 +81,7 @@ TEST_F(CliImport, ABadFileIsRefusedWithTheCellsToCorrectAndADryRunWritesNothing)
   ASSERT_EQ(Cmd("create lab").status, 0);
   Write("bad.csv", "dato;kar;tall\r\n01.02.2021;K1;1,5\r\n30.02.2021;K2;x\r\n");
   const std::string files = Files("lab");
-  const Run bad = Cmd("import lab bad.csv");
+  const CliRun bad = Cmd("import lab bad.csv");
   EXPECT_EQ(bad.status, 1);
   EXPECT_NE(bad.err.find("Nothing was imported: 2 values cannot be stored."), std::string::npos) << bad.err;
   EXPECT_NE(bad.err.find("line 3, column \"dato\", value \"30.02.2021\""), std::string::npos) << bad.err;
@@ -89,7 +89,7 @@ TEST_F(CliImport, ABadFileIsRefusedWithTheCellsToCorrectAndADryRunWritesNothing)
   EXPECT_EQ(Files("lab"), files);
 
   Write("good.csv", "dato;kar;tall\r\n01.02.2021;K1;1,5\r\n");
-  const Run dry = Cmd("import lab good.csv --dry-run");
+  const CliRun dry = Cmd("import lab good.csv --dry-run");
   EXPECT_EQ(dry.status, 0) << dry.err;
   EXPECT_EQ(dry.out, "Checked 1 rows: every one can be imported (nothing was written)\n");
   EXPECT_EQ(Files("lab"), files);

@@ -146,33 +146,41 @@ TEST_F(ImportCrash, AWriterKilledAnywhereInAnImportLeavesAllOrNothingInStep) {
   ASSERT_EQ(after.size(), before.size() + kRows);
   ASSERT_GT(writes, 10u);
 
-  int none = 0, all = 0;
+  int none = 0, all = 0, flag_completed = 0;
   const uint64_t step = std::max<uint64_t>(1, writes / 60);
-  for (uint64_t k = 0; k < writes; k += (k < 12 ? 1 : step)) {
+  for (uint64_t k = 0; k < writes; k += (k < 12 || (k > 22 && k < 40) ? 1 : step)) {
     SCOPED_TRACE("killed before write " + std::to_string(k) + " of " + std::to_string(writes));
     const std::string dir = work.File("k");
     CopyTable(master.path(), dir);
     ASSERT_TRUE(KilledAt(k, [&] { ImportInto(dir, csv); }));
-    const std::vector<std::string> records = StoredRecords(dir);
-    ASSERT_TRUE(records.size() == before.size() || records.size() == after.size()) << records.size();
-    const std::vector<std::string>& expected = records.size() == before.size() ? before : after;
-    for (size_t i = 0; i < records.size(); ++i) ASSERT_EQ(records[i], expected[i]) << "record " << i + 1;
-    ++(records.size() == before.size() ? none : all);
-    // Opening for writing files what a stopped writer left unfiled.
+    const size_t counted = StoredRecords(dir).size();
+    ASSERT_TRUE(counted == before.size() || counted == after.size()) << counted;
+    // A reader that goes by the end marker sees no more than the count says.
+    const size_t seen = testsupport::DbfreadRows(dir).size();
+    EXPECT_TRUE(seen == counted || seen == before.size()) << seen;
+    if (seen != counted) ++flag_completed;
+    // Opening for writing completes what a stopped writer left undone.
     {
       SnyltdyrRegister r;
       r.SnyltdyrTable.SetDatabaseName(dir);
       r.OpenHere();
       EXPECT_EQ(r.ReadOnlyReason(), "");
-      EXPECT_EQ(r.SnyltdyrTable.RecordTotal(), static_cast<int32_t>(records.size()));
+      EXPECT_EQ(r.SnyltdyrTable.RecordTotal(), static_cast<int32_t>(counted));
     }
     StopDefaultSession();
+    const std::vector<std::string> records = StoredRecords(dir);
+    const std::vector<std::string>& expected = records.size() == before.size() ? before : after;
+    ASSERT_EQ(records.size(), expected.size());
+    for (size_t i = 0; i < records.size(); ++i) ASSERT_EQ(records[i], expected[i]) << "record " << i + 1;
+    ++(records.size() == before.size() ? none : all);
     EXPECT_EQ(testsupport::IndexProblems(dir), "");
     EXPECT_EQ(testsupport::DbfreadRows(dir).size(), records.size());
   }
-  std::printf("[ killed ] %d left without the rows, %d with all of them (of %llu writes)\n", none, all,
+  std::printf("[ killed ] %d left without the rows, %d with all of them, %d of those with the first "
+              "flag still to write (of %llu writes)\n", none, all, flag_completed,
               static_cast<unsigned long long>(writes));
   EXPECT_GT(none, 0);
+  EXPECT_GT(flag_completed, 0);
   EXPECT_GT(all, 0);
 }
 

@@ -20,11 +20,6 @@
 namespace snyltdyr::engine {
 namespace {
 
-struct NewEntry {
-  std::string key;
-  uint32_t recno = 0;
-};
-
 }  // namespace
 
 IndexStatus ProductionIndex::MarkAppend(uint32_t first, uint32_t last) {
@@ -41,7 +36,7 @@ IndexStatus ProductionIndex::FileAppended(uint32_t first, uint32_t last, const u
                                           size_t record_length) {
   if (tags_.empty()) return IndexStatus::Ok();
   if (!in_batch_) return IndexStatus::Error(file_->path() + ": an append outside a batch");
-  std::vector<NewEntry> entries;
+  std::vector<MdxEntry> entries;
   for (Tag& t : tags_) {
     if (!t.mdx || !t.expr) continue;
     entries.clear();
@@ -52,12 +47,17 @@ IndexStatus ProductionIndex::FileAppended(uint32_t first, uint32_t last, const u
     // In tag order, so that the inserts walk the tree from one end to the other and each
     // node is read once under the lock.
     const MdxTag& tag = *t.mdx;
-    std::stable_sort(entries.begin(), entries.end(), [&](const NewEntry& a, const NewEntry& b) {
+    for (MdxEntry& e : entries) e.key.resize(tag.key_length(), tag.key_type() == 'C' ? ' ' : '\0');
+    std::stable_sort(entries.begin(), entries.end(), [&](const MdxEntry& a, const MdxEntry& b) {
       return tag.ComparePos(a.key, a.recno, b.key, b.recno) < 0;
     });
-    for (const NewEntry& e : entries)
-      if (IndexStatus s = InsertKey(t, e.recno, e.key); !s)
-        return Faulted(t, IndexFault::kDamaged, s);  // the mark stays: settling completes it
+    // The mark stays when one fails: settling completes the run.
+    if (!tag.unique()) {
+      if (IndexStatus s = t.mdx->InsertSorted(entries); !s) return Faulted(t, IndexFault::kDamaged, s);
+      continue;
+    }
+    for (const MdxEntry& e : entries)
+      if (IndexStatus s = InsertKey(t, e.recno, e.key); !s) return Faulted(t, IndexFault::kDamaged, s);
   }
   return file_->SetPendingAppend(0, 0);
 }

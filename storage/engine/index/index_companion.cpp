@@ -162,6 +162,9 @@ Result OpenProductionIndex(Table& table) {
     table.ForbidWrites(kErrDamagedIndex, faults.First()->message);
     return kOk;
   }
+  // An append that stopped half way may lack its first record's deletion flag.
+  if (table.Writable() && index->file().pending_append_first() != 0)
+    if (Result r = table.FinishStoppedRun(index->file().pending_append_first())) return r;
   if (table.Writable() && !index->file().writable())
     table.ForbidWrites(kErrTableReadOnly, "The production index " + path +
                                               " cannot be written; the table is opened read-only.");

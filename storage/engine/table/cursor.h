@@ -272,6 +272,11 @@ class Table {
   using PrepareRunRecord = std::function<Result(uint32_t index, uint8_t* record)>;
   Result AppendRun(const uint8_t* records, uint32_t count, const PrepareRunRecord& prepare,
                    uint32_t& first);
+  // A run whose append stopped after the count took it in and before its first record's
+  // deletion flag was written (AppendRun) gets that flag; `first` is the run's first
+  // record, as the companion's pending mark names it. Does nothing while the appending
+  // writer is alive (it holds the append lock) or when the flag is there.
+  Result FinishStoppedRun(uint32_t first);
   // Records first .. first + count - 1 (all counted by the header) read from the file now.
   Result ReadRecords(uint32_t first, uint32_t count, uint8_t* out);
   // Marks record `recno` deleted; the same lock rule.
