@@ -43,7 +43,7 @@ int RunImport(const std::string& dir, const std::string& file, bool dry_run, std
   SnyltdyrRegister r;
   r.SnyltdyrTable.SetDatabaseName(dir);
   r.OpenHere();
-  ProgressLine line(err, show_progress, dry_run ? "Checking" : "Reading rows");
+  ProgressLine line(err, show_progress, "Checking rows");
   const ImportReport report = ImportObservations(r, csv, !dry_run, line.Reporter());
   line.Finish();
   if (!report.problems.empty()) throw Exception(ImportProblemsText(report));
