@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "app/cli_help.h"
+#include "app/cli_import.h"
 #include "app/cli_progress.h"
 #include "dataset/filters/expr_parser.h"
 #include "dataset/fields/field.h"
@@ -298,6 +299,22 @@ const std::vector<CliCommand> kCommands = {
      {{"--records", "N", "how many observations (default 500)"},
       {"--seed", "S", "the generator's seed: the same seed gives the same table (default 1)"}},
      CreateSample},
+    {"create", "DIR",
+     "an empty observation table (SNYLTDYR.DBF, its memo file and the index tag DATO) in DIR; "
+     "never over an existing one",
+     {}, [](const CliCall& c) {
+       ExpectPositional(c.parsed, 1, 1);
+       return RunCreate(DirectoryName(c.parsed.positional[0]), c.out);
+     }},
+    {"import", "DIR FILE [--dry-run]",
+     "appends the rows of a CSV file to the table, normalised and indexed: every row, or none "
+     "when any value is bad (each bad value is listed)",
+     {{"--dry-run", "", "check every row and report, without writing"}},
+     [](const CliCall& c) {
+       ExpectPositional(c.parsed, 2, 2);
+       return RunImport(DirectoryName(c.parsed.positional[0]), c.parsed.positional[1],
+                        c.parsed.Flag("--dry-run"), c.out, c.err, c.show_progress);
+     }},
     {"stats", "DIR [SELECTION]",
      "the filter text, \"Antall\" and \"Snitt\" of a selection (and why the table can only be "
      "read, when it can)",

@@ -26,6 +26,7 @@
 #include "register/sample_observations.h"
 #include "register/severity.h"
 #include "register/snyltdyr_register.h"
+#include "runtime/cp1252.h"
 #include "runtime/regional_settings.h"
 #include "storage/engine/engine.h"
 #include "app/cli.h"
@@ -253,6 +254,165 @@ void Row(const char* what, double seconds, double floor_seconds) {
               floor_seconds > 0 ? seconds / floor_seconds : 0.0);
 }
 
+// ---- Import of a spreadsheet's rows ------------------------------------------------------
+// Rows to import: SNYLTDYR_BENCH_IMPORT_ROWS, else 100,000.
+int64_t ImportRows() {
+  const char* text = std::getenv("SNYLTDYR_BENCH_IMPORT_ROWS");
+  const long long n = text ? std::atoll(text) : 0;
+  return n > 0 ? static_cast<int64_t>(n) : int64_t{100000};
+}
+
+void FreshCopy(const fs::path& from, const fs::path& to) {
+  fs::remove_all(to);
+  fs::create_directories(to);
+  for (const auto& entry : fs::directory_iterator(from)) fs::copy_file(entry.path(), to / entry.path().filename());
+}
+
+// Observations as a technician types them into a sheet (UTF-8, semicolons).
+std::string SpreadsheetRows(int64_t rows) {
+  std::string csv =
+      "dato;kar;generasjon;\xC3\xA5rsklasse;gruppe;snyltdyr;mengde;organ;behandling;tid;konsentrasjon;"
+      "KOMENT;pr\xC3\xB8vemetode;tall\r\n";
+  auto cell = [&](const std::string& text, char end = ';') {
+    const std::string utf8 = Cp1252ToUtf8(text);
+    csv += utf8.find_first_of(";\"\r\n") == std::string::npos ? utf8 : "\"" + utf8 + "\"";
+    csv += end;
+  };
+  char number[32];
+  for (int64_t i = 0; i < rows; ++i) {
+    const SampleObservation o = MakeSampleObservation(99, i);
+    if (o.year != 0) std::snprintf(number, sizeof number, "%02d.%02d.%04d", o.day, o.month, o.year);
+    cell(o.year != 0 ? number : "");
+    cell(o.bygg);
+    cell(o.gener);
+    cell(o.arsklas);
+    cell(o.has_gruppe ? std::to_string(static_cast<int>(o.gruppe)) : "");
+    for (const std::string* text : {&o.snyltdyr, &o.mengde, &o.organ, &o.behandl, &o.tid, &o.kons,
+                                    &o.koment, &o.metode})
+      cell(*text);
+    std::snprintf(number, sizeof number, "%.2f", o.tall);
+    if (number[std::strlen(number) - 3] == '.') number[std::strlen(number) - 3] = ',';
+    cell(o.has_tall ? number : "", '\r');
+    csv += '\n';
+  }
+  return csv;
+}
+
+struct NewRecord {
+  std::vector<uint8_t> bytes;
+  std::string memo;  // native text
+};
+
+// Records `first` on of the table in `dir`, with their memos, read through the engine.
+std::vector<NewRecord> RecordsFrom(const fs::path& dir, uint32_t first) {
+  engine::Handle db = engine::kNoHandle, cursor = engine::kNoHandle;
+  engine::OpenDatabase("", engine::OpenMode::kReadOnly, engine::ShareMode::kShared, db);
+  engine::SetDirectory(db, dir.string());
+  engine::OpenTableArgs args;
+  args.database = db;
+  args.table_name = "SNYLTDYR.DBF";
+  args.open_mode = engine::OpenMode::kReadOnly;
+  if (engine::OpenTable(args, cursor) != engine::kOk) throw std::runtime_error("the imported table did not open");
+  engine::CursorProperties props;
+  engine::GetCursorProperties(cursor, props);
+  std::vector<NewRecord> records;
+  std::vector<uint8_t> buffer(props.record_size);
+  uint32_t bookmark = first;
+  engine::SetToBookmark(cursor, reinterpret_cast<const uint8_t*>(&bookmark));
+  for (engine::Result r = engine::GetRecord(cursor, engine::LockMode::kNoLock, buffer.data(), nullptr);
+       r == engine::kOk;
+       r = engine::GetNextRecord(cursor, engine::LockMode::kNoLock, buffer.data(), nullptr)) {
+    NewRecord rec{buffer, {}};
+    uint32_t size = 0, read = 0;
+    engine::OpenBlob(cursor, buffer.data(), 12, engine::BlobMode::kReadOnly);
+    engine::GetBlobSize(cursor, buffer.data(), 12, size);
+    rec.memo.resize(size);
+    if (size > 0) engine::GetBlob(cursor, buffer.data(), 12, 0, size, reinterpret_cast<uint8_t*>(rec.memo.data()), read);
+    engine::FreeBlob(cursor, buffer.data(), 12);
+    records.push_back(std::move(rec));
+  }
+  engine::CloseCursor(cursor);
+  engine::CloseDatabase(db);
+  return records;
+}
+
+// The floor of an import: the same records appended to a copy of the table by a plain
+// loop of single appends (memos and index kept, as every append keeps them).
+double AppendLoopSeconds(const fs::path& dir, const std::vector<NewRecord>& records) {
+  engine::Handle db = engine::kNoHandle, cursor = engine::kNoHandle;
+  engine::OpenDatabase("", engine::OpenMode::kReadWrite, engine::ShareMode::kShared, db);
+  engine::SetDirectory(db, dir.string());
+  engine::OpenTableArgs args;
+  args.database = db;
+  args.table_name = "SNYLTDYR.DBF";
+  if (engine::OpenTable(args, cursor) != engine::kOk) throw std::runtime_error("the copy did not open");
+  engine::CursorProperties props;
+  engine::GetCursorProperties(cursor, props);
+  std::vector<uint8_t> buffer(props.record_size);
+  const double seconds = Seconds([&] {
+    for (const NewRecord& rec : records) {
+      std::memcpy(buffer.data(), rec.bytes.data(), buffer.size());
+      engine::PutField(cursor, 12, buffer.data(), engine::FieldValue{});
+      if (!rec.memo.empty()) {
+        engine::OpenBlob(cursor, buffer.data(), 12, engine::BlobMode::kReadWrite);
+        engine::PutBlob(cursor, buffer.data(), 12, 0, static_cast<uint32_t>(rec.memo.size()),
+                        reinterpret_cast<const uint8_t*>(rec.memo.data()));
+      }
+      if (engine::AppendRecord(cursor, buffer.data()) != engine::kOk) throw std::runtime_error("an append failed");
+      if (!rec.memo.empty()) engine::FreeBlob(cursor, buffer.data(), 12);
+    }
+  });
+  engine::CloseCursor(cursor);
+  engine::CloseDatabase(db);
+  return seconds;
+}
+
+// The bare file floor: the same record bytes written after the last record of a copy of
+// the .DBF, in one loop of writes, and the count after them (no memos, no index).
+double RawAppendSeconds(const fs::path& dir, const std::vector<NewRecord>& records) {
+  const fs::path dbf = bench::FindTable(dir);
+  const bench::DbfLayout layout = bench::ReadLayout(dbf);
+  return Seconds([&] {
+    std::fstream file(dbf, std::ios::binary | std::ios::in | std::ios::out);
+    file.seekp(static_cast<std::streamoff>(layout.header) +
+               static_cast<std::streamoff>(layout.records) * layout.record_size);
+    for (const NewRecord& rec : records)
+      file.write(reinterpret_cast<const char*>(rec.bytes.data()), layout.record_size);
+    file.put('\x1A');
+    const uint32_t count = layout.records + static_cast<uint32_t>(records.size());
+    file.seekp(4);
+    file.write(reinterpret_cast<const char*>(&count), 4);
+  });
+}
+
+// The companion's import of a sheet into a copy of the large table, against the floor.
+void ImportBench(const fs::path& dir) {
+  const int64_t rows = ImportRows();
+  const fs::path copy = dir.parent_path() / (dir.filename().string() + "_import");
+  const fs::path csv = dir.parent_path() / (dir.filename().string() + "_import.csv");
+  std::ofstream(csv, std::ios::binary) << SpreadsheetRows(rows);
+  FreshCopy(dir, copy);
+  std::ostringstream out, err;
+  int status = 0;
+  const double import_s = Seconds([&] { status = RunCli({"import", copy.string(), csv.string()}, out, err); });
+  if (status != 0) throw std::runtime_error("import failed: " + err.str());
+  StopDefaultSession();
+  engine::StartEngine(engine::kInterfaceVersion, {"0009"});
+  const std::vector<NewRecord> records = RecordsFrom(copy, static_cast<uint32_t>(kRecords) + 1);
+  FreshCopy(dir, copy);
+  const double floor_s = AppendLoopSeconds(copy, records);
+  FreshCopy(dir, copy);
+  const double raw_s = RawAppendSeconds(copy, records);
+  std::printf("\n  import: %s  (%lld rows; the loop appended %zu records)\n", out.str().substr(0, out.str().size() - 1).c_str(),
+              static_cast<long long>(rows), records.size());
+  Row("import of a sheet, checked, normalised, indexed", import_s, floor_s);
+  std::printf("  import: %.0f rows/s; the loop of single appends: %.0f rows/s\n", rows / import_s,
+              static_cast<double>(records.size()) / floor_s);
+  Row("import, against the bare bytes written to the file", import_s, raw_s);
+  fs::remove_all(copy);
+  fs::remove(csv);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -374,6 +534,7 @@ int main(int argc, char** argv) {
                   "faster\n",
                   static_cast<long long>(python_rows), python_s, python_s / export_s);
     }
+    ImportBench(dir);
   } catch (const snyltdyr::Exception& e) {
     std::fprintf(stderr, "bench_register: %s\n", e.Message().c_str());
     return 1;

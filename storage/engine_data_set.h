@@ -89,6 +89,18 @@ class TEngineDataSet : public TDataSet {
   int32_t VisitSelection(const std::function<void()>& visit, TPassOrder order = poAnyOrder) override;
   TRewriteCount RewriteSelection(const std::function<void()>& fix,
                                  const TPassProgress& progress = {}) override;
+  // ---- New records in one go (engine_data_set_append.cpp) ---------------------------
+  // The memos of a new record: field and text (code page 1252).
+  using TNewMemos = std::vector<std::pair<const TField*, std::string>>;
+  // Builds `rows` new records, each in a buffer of its own that the fields write while
+  // `fill(row, memos)` runs, as a post would: the record in edit state without telling
+  // anyone, BeforePost after `fill`. `fill` answers false for a row it found bad (and
+  // says why itself); the rows after it are still built, so that every bad one is found.
+  // Only when every row was good and `write` is set are the records appended, all of
+  // them or none (engine::AppendRecords). Returns how many were appended. `progress`
+  // hears how many rows were built.
+  int32_t AppendRows(int32_t rows, const std::function<bool(int32_t row, TNewMemos& memos)>& fill,
+                     bool write, const TPassProgress& progress = {});
   // Whether a pass is going through the records (its record is the fields' record).
   bool Passing() const { return pass_buffer_ != nullptr; }
 

@@ -360,6 +360,21 @@ Result ModifyRecord(Handle cursor, const uint8_t* record, bool release_lock);
 // differ only in the lock.
 Result InsertRecord(Handle cursor, LockMode lock, const uint8_t* record);
 Result AppendRecord(Handle cursor, const uint8_t* record);
+// A memo of a record of AppendRecords: the record's place in the run, the memo field and
+// the content (native text, not empty).
+struct NewMemo {
+  uint32_t record = 0;
+  uint16_t field_number = 0;
+  std::string content;
+};
+// Adds `count` records in one go (record_size bytes each, laid one after the other, their
+// blob slots ignored; `memos` their memos): every record or, whatever stops it (a
+// failure, a crash, a kill), none of them, for every reader of the files; the production
+// index follows them in the same all-or-nothing way (a writer that stops after the
+// records are in leaves keys that the next opening for writing files). `first` gives the
+// number of the first record. The cursor does not move.
+Result AppendRecords(Handle cursor, const uint8_t* records, uint32_t count,
+                     const std::vector<NewMemo>& memos, uint32_t& first);
 // Marks the current record deleted; it vanishes from every cursor and this cursor stays
 // in the crack where it was. kErrRecordDeleted when the cursor is already in a crack.
 Result DeleteRecord(Handle cursor);

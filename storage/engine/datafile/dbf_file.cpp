@@ -103,6 +103,13 @@ Result DbfFile::WriteRecords(uint32_t first, uint32_t count, const uint8_t* reco
   return WriteAt(RecordOffset(first), records, static_cast<size_t>(count) * header_.record_length);
 }
 
+Result DbfFile::WriteNewRecords(uint32_t n, const uint8_t* records) {
+  if (n == 0 || uint64_t{header_.record_count} + n > 0xFFFFFFFFu)
+    return Fail(kErrInvalidParameter, path_ + ": the table is full.");
+  return WriteAt(RecordOffset(header_.record_count + 1), records,
+                 static_cast<size_t>(n) * header_.record_length);
+}
+
 Result DbfFile::WriteByte(uint64_t offset, uint8_t value) { return WriteAt(offset, &value, 1); }
 
 Result DbfFile::WriteEndMarker(uint32_t count) {

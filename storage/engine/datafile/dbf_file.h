@@ -41,6 +41,8 @@ class DbfFile {
   Result WriteRecord(uint32_t recno, const uint8_t* record);
   // Records first .. first + count - 1 in one write.
   Result WriteRecords(uint32_t first, uint32_t count, const uint8_t* records);
+  // New records count + 1 .. count + n, past what the header counts, in one write.
+  Result WriteNewRecords(uint32_t n, const uint8_t* records);
   Result WriteByte(uint64_t offset, uint8_t value);
   // After an append: the end-of-file marker after record `count`, then the count and date.
   Result WriteEndMarker(uint32_t count);

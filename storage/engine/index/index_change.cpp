@@ -105,6 +105,7 @@ IndexStatus ProductionIndex::InsertKey(Tag& t, uint32_t recno, const std::string
 }
 
 IndexStatus ProductionIndex::SettlePending(const IndexedTable& table, bool repair) {
+  if (IndexStatus s = SettlePendingAppend(table, repair); !s) return s;
   const uint32_t recno = file_->pending_record();
   if (recno == 0) return IndexStatus::Ok();
   std::vector<uint8_t> bytes;

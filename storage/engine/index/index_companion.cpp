@@ -59,6 +59,19 @@ Result IndexCompanion::BeginBatch() {
 
 void IndexCompanion::EndBatch() { index_->EndBatch(); }
 
+Result IndexCompanion::BeginAppend(uint32_t first, uint32_t last) {
+  IndexStatus s = index_->MarkAppend(first, last);
+  return s ? kOk : Refused(s);
+}
+
+Result IndexCompanion::FinishAppend(uint32_t first, uint32_t last, const uint8_t* records) {
+  IndexStatus s = index_->FileAppended(first, last, records, table_.RecordLength());
+  if (!s) return Fail(kErrDamagedIndex, s.message());
+  return kOk;
+}
+
+void IndexCompanion::AbandonAppend() { index_->DropAppendMark(); }
+
 bool IndexCompanion::Moves(const RecordChange& change) {
   if (change.before == nullptr || change.after == nullptr) return true;
   for (const ProductionIndex::Tag& t : index_->tags())
@@ -149,6 +162,9 @@ Result OpenProductionIndex(Table& table) {
     table.ForbidWrites(kErrDamagedIndex, faults.First()->message);
     return kOk;
   }
+  // An append that stopped half way may lack its first record's deletion flag.
+  if (table.Writable() && index->file().pending_append_first() != 0)
+    if (Result r = table.FinishStoppedRun(index->file().pending_append_first())) return r;
   if (table.Writable() && !index->file().writable())
     table.ForbidWrites(kErrTableReadOnly, "The production index " + path +
                                               " cannot be written; the table is opened read-only.");

@@ -21,6 +21,9 @@ class IndexCompanion : public TableCompanion {
   Result BeginBatch() override;
   void EndBatch() override;
   bool Moves(const RecordChange& change) override;
+  Result BeginAppend(uint32_t first, uint32_t last) override;
+  Result FinishAppend(uint32_t first, uint32_t last, const uint8_t* records) override;
+  void AbandonAppend() override;
   std::string WriteRefusal() const override;
   Result MakeOrder(const std::string& index_file, const std::string& tag,
                    std::unique_ptr<RecordOrder>& order) override;

@@ -107,6 +107,16 @@ class ProductionIndex {
   // lets the lock go.
   IndexStatus BeginBatch(const IndexedTable& table);
   void EndBatch();
+  // An append of new records first .. last in one run (index_append.cpp), inside a
+  // batch: MarkAppend marks the run pending before the table's count takes the records
+  // in; FileAppended then files the keys of every record of the run (`records` holds
+  // them in order, RecordLength bytes each) and clears the mark. DropAppendMark clears it
+  // when the count never took them in. A run left pending by a writer that stopped is
+  // completed from the records the count holds when the file is next settled.
+  IndexStatus MarkAppend(uint32_t first, uint32_t last);
+  IndexStatus FileAppended(uint32_t first, uint32_t last, const uint8_t* records,
+                           size_t record_length);
+  void DropAppendMark();
   // Begin and Finish at once, for a caller whose record is already written (tests and
   // benchmarks over tables in memory).
   IndexStatus Apply(uint32_t recno, const RecordView* before, const RecordView* after,
@@ -137,6 +147,10 @@ class ProductionIndex {
   // Under the lock: a pending change left by a writer that stopped is completed from the
   // record's data (`repair`) or, when it cannot be, the tags it leaves in doubt marked.
   IndexStatus SettlePending(const IndexedTable& table, bool repair);
+  // The same for a pending append (index_append.cpp): every record of the run that the
+  // table counts gets the entries its data gives (`repair`), or a tag lacking one is
+  // marked out of step.
+  IndexStatus SettlePendingAppend(const IndexedTable& table, bool repair);
   // Whether record `recno`'s entry in `t` is `key` (a unique tag: whether some entry
   // holds `key`).
   IndexStatus HasEntry(const Tag& t, const std::string& key, uint32_t recno, bool& found) const;

@@ -23,6 +23,7 @@ constexpr size_t kTagTableStart = 544;
 constexpr size_t kTagEntryLength = 32;
 constexpr size_t kPendingOffset = 48;
 constexpr uint32_t kPendingCheck = 0xA5A5A5A5u;
+constexpr size_t kAppendOffset = 60;
 
 void StampDate(std::string& b, size_t off) {
   const std::time_t now = std::time(nullptr);
@@ -151,6 +152,12 @@ IndexStatus MdxFile::ParseHeader() {
                             GetU32(head_, kPendingOffset + 8) == (pending ^ kPendingCheck)
                         ? pending
                         : 0;
+  const uint32_t first = GetU32(head_, kAppendOffset + 4), last = GetU32(head_, kAppendOffset + 8);
+  const bool appending = head_.compare(kAppendOffset, 4, "APND") == 0 && first != 0 &&
+                         first <= last &&
+                         GetU32(head_, kAppendOffset + 12) == (first ^ last ^ kPendingCheck);
+  pending_append_first_ = appending ? first : 0;
+  pending_append_last_ = appending ? last : 0;
 
   tags_.clear();
   std::set<std::string> names;
@@ -412,6 +419,24 @@ IndexStatus MdxFile::SetPendingRecord(uint32_t recno) {
     return IndexStatus::Error(path_ + ": cannot write the index header: " + std::strerror(errno));
   head_.replace(kPendingOffset, mark.size(), mark);
   pending_record_ = recno;
+  return IndexStatus::Ok();
+}
+
+IndexStatus MdxFile::SetPendingAppend(uint32_t first, uint32_t last) {
+  if (!writable_) return IndexStatus::Error(path_ + ": the index file is open read-only");
+  std::string mark(16, '\0');
+  if (first != 0) {
+    mark.replace(0, 4, "APND");
+    PutU32(mark, 4, first);
+    PutU32(mark, 8, last);
+    PutU32(mark, 12, first ^ last ^ kPendingCheck);
+  }
+  write_generation.fetch_add(1, std::memory_order_relaxed);
+  if (!WriteAt(fd_, mark.data(), mark.size(), kAppendOffset))
+    return IndexStatus::Error(path_ + ": cannot write the index header: " + std::strerror(errno));
+  head_.replace(kAppendOffset, mark.size(), mark);
+  pending_append_first_ = first;
+  pending_append_last_ = first != 0 ? last : 0;
   return IndexStatus::Ok();
 }
 

@@ -33,6 +33,11 @@
 // under the index lock before it touches the record or its keys and clears it when both
 // are done; one that is seen under the lock was left by a writer that stopped half way.
 // Other programs ignore these bytes (they hold residue in files of the original program).
+//
+// Pending append (bytes 60-75): "APND", the first and the last record of a run of new
+// records whose keys are being filed, and first xor last xor 0xA5A5A5A5. Set under the
+// index lock before the table's count takes the records in, cleared when every key is
+// filed; see index_append.cpp.
 #pragma once
 
 #include <cstdint>
@@ -128,6 +133,11 @@ class MdxFile {
   uint32_t pending_record() const { return pending_record_; }
   // Sets (recno > 0) or clears (0) the pending change; the caller holds the lock.
   IndexStatus SetPendingRecord(uint32_t recno);
+  // The run of an append left half done (both 0 when none); as of the last Reload.
+  uint32_t pending_append_first() const { return pending_append_first_; }
+  uint32_t pending_append_last() const { return pending_append_last_; }
+  // Sets (first > 0) or clears (0, 0) the pending append; the caller holds the lock.
+  IndexStatus SetPendingAppend(uint32_t first, uint32_t last);
 
   // The index lock, taken with a few short retries: exclusive for changing the file,
   // shared for looking at it while nobody changes it (a writer holds the lock for the
@@ -158,6 +168,7 @@ class MdxFile {
   static constexpr size_t kMaxKeptBlocks = 4096;
   mutable std::unordered_map<uint32_t, std::string> kept_;
   uint32_t pending_record_ = 0;
+  uint32_t pending_append_first_ = 0, pending_append_last_ = 0;
   std::string head_;  // pages 0-3 as read (2048 bytes)
   uint32_t block_pages_ = 2;
   uint32_t page_count_ = 4;

@@ -134,6 +134,11 @@ class MdxTag {
   // Changes; the caller holds the index lock and has reloaded the file and tag headers.
   // Insert leaves a unique tag unchanged when the key is already there (`inserted` false).
   IndexStatus Insert(const std::string& key, uint32_t recno, bool* inserted = nullptr);
+  // Inserts `entries`, sorted in tag order, into a tag that is not unique (mdx_tag_run.cpp):
+  // entries that fall between two items of one leaf go into it together, with one write
+  // of the leaf, the others one by one as Insert puts them. Every write is one of
+  // Insert's, so a crash leaves the tag with some of the entries, sound.
+  IndexStatus InsertSorted(const std::vector<MdxEntry>& entries);
   // Removes (key, recno); `found` is false when the tag has no such entry.
   IndexStatus Remove(const std::string& key, uint32_t recno, bool& found);
 

@@ -145,6 +145,23 @@ class TableCompanion {
   // EndBatch. A non-zero answer refuses the batch, reported.
   virtual Result BeginBatch() { return kOk; }
   virtual void EndBatch() {}
+  // An append of new records first .. last in one go (Table::AppendBatch), inside a
+  // batch: BeginAppend after the records were written past the count and before the
+  // count takes them in; FinishAppend after it, with the records (RecordLength bytes
+  // each, in order); AbandonAppend instead when the count was not written. A non-zero
+  // answer of BeginAppend stops the append before the count is written.
+  virtual Result BeginAppend(uint32_t first, uint32_t last) {
+    (void)first;
+    (void)last;
+    return kOk;
+  }
+  virtual Result FinishAppend(uint32_t first, uint32_t last, const uint8_t* records) {
+    (void)first;
+    (void)last;
+    (void)records;
+    return kOk;
+  }
+  virtual void AbandonAppend() {}
   // Whether a rewrite in a batch changes anything the companion keeps (a key of one of
   // its indexes). One that does not is written without BeginWrite and FinishWrite, since
   // nothing of the companion's can get out of step with it.
@@ -247,6 +264,19 @@ class Table {
   Result RewriteLocked(const std::vector<uint32_t>& recnos, const uint8_t* before,
                        const uint8_t* after, size_t& written);
   void EndBatch(bool date = false);
+  // Appends `count` records (`records`, RecordLength bytes each) in one go: all of them
+  // or, whatever stops it, none (table_append.cpp). `prepare` runs on each record, by its
+  // place in the run, before anything is written (it stores the record's memos). Gives
+  // the number of the first. The whole run is written under the header and append locks
+  // and the companion's batch.
+  using PrepareRunRecord = std::function<Result(uint32_t index, uint8_t* record)>;
+  Result AppendRun(const uint8_t* records, uint32_t count, const PrepareRunRecord& prepare,
+                   uint32_t& first);
+  // A run whose append stopped after the count took it in and before its first record's
+  // deletion flag was written (AppendRun) gets that flag; `first` is the run's first
+  // record, as the companion's pending mark names it. Does nothing while the appending
+  // writer is alive (it holds the append lock) or when the flag is there.
+  Result FinishStoppedRun(uint32_t first);
   // Records first .. first + count - 1 (all counted by the header) read from the file now.
   Result ReadRecords(uint32_t first, uint32_t count, uint8_t* out);
   // Marks record `recno` deleted; the same lock rule.

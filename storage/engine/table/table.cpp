@@ -166,6 +166,12 @@ Result Table::ReadRecordCached(uint32_t recno, std::vector<uint8_t>& bytes) {
     const uint32_t count = std::min<uint32_t>(window, RecordCount() - first + 1);
     if (Result r = ReadRun(first, count)) return r;
     at = cache_->Find(recno);
+    // A run that aged out at once (this process was not run for longer than a run stays
+    // fresh) is no run: the record is read alone.
+    if (at == nullptr) {
+      last_cached_read_ = recno;
+      return ReadRecord(recno, bytes);
+    }
   }
   last_cached_read_ = recno;
   bytes.assign(at, at + rl);
