@@ -469,6 +469,35 @@ engine::RebuildReport TTable::RebuildIndexes(const engine::RebuildProgress& prog
   return report;
 }
 
+engine::RepairPlan TTable::PlanRepair(const engine::RepairOptions& options) {
+  CheckInactive();
+  engine::RepairPlan plan;
+  HoldDatabase(dbTableOperation);
+  try {
+    Check(engine::PlanRepair(DBHandle(), NativeTableName(), options, plan));
+  } catch (...) {
+    ReleaseDatabase(dbTableOperation);
+    throw;
+  }
+  ReleaseDatabase(dbTableOperation);
+  return plan;
+}
+
+void TTable::Repair(const engine::RepairOptions& options, const engine::RebuildProgress& progress,
+                    engine::RepairReport& report) {
+  CheckInactive();
+  HoldDatabase(dbTableOperation);
+  try {
+    Check(engine::RepairTable(DBHandle(), NativeTableName(), options, progress, report));
+  } catch (...) {
+    ReleaseDatabase(dbTableOperation);
+    InvalidateIndexDefs();
+    throw;
+  }
+  ReleaseDatabase(dbTableOperation);
+  InvalidateIndexDefs();
+}
+
 // ---- Adding indexes ---------------------------------------------------------------------------------
 
 engine::IndexDescriptor TTable::IndexDescriptorOf(const std::string& name,
