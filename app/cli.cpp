@@ -5,8 +5,10 @@
 #include <map>
 #include <optional>
 #include <set>
+#include <stdexcept>
 
 #include "app/cli_progress.h"
+#include "app/cli_repair.h"
 #include "dataset/filters/expr_parser.h"
 #include "dataset/fields/field.h"
 #include "dataset/fields/field_defs.h"
@@ -29,6 +31,7 @@ const char* const kUsage =
     "  sort DIR FIELD\n"
     "  add-index DIR NAME [FIELDS]\n"
     "  reindex DIR\n"
+    "  repair DIR [--apply] [--code-page N]\n"
     "  filter-tree TEXT\n"
     "SELECTION: [--kind alle|haptor|tricodina] [--funn] [--behandling]"
     " [--year-class alle|0..5]\n";
@@ -221,6 +224,15 @@ int Export(const std::vector<std::string>& args, std::ostream& out, std::ostream
   SnyltdyrRegister r;
   OpenSelection(r, a);
   TTable& t = r.SnyltdyrTable;
+  // Text in a code page that was only assumed: said, or, when letters may be wrong, refused.
+  bool uncertain = false;
+  if (const std::string note = t.CodePageNote(&uncertain); uncertain) {
+    throw Exception("Not exported, since letters may come out wrong: " + note +
+                    " To set the code page, run: snyltdyr-cli repair \"" + DirectoryName(a.positional[0]) +
+                    "\" --apply --code-page N, with N the code page the text was written in.");
+  } else if (!note.empty()) {
+    err << "snyltdyr-cli: " << Cp1252ToUtf8(note) << '\n';
+  }
   // Asked for even when it is the current one: an index that could not be used at
   // opening fails here with its reason, rather than the rows coming in another order.
   t.SetIndexName(a.Has("--index") ? Utf8ToCp1252(a.Value("--index")) : kDateIndexName);
@@ -354,6 +366,7 @@ int Dispatch(const std::vector<std::string>& args, std::ostream& out, std::ostre
   if (command == "sort") return Sort(args, out);
   if (command == "add-index") return AddIndex(args, out, err, show_progress);
   if (command == "reindex") return Reindex(args, out, err, show_progress);
+  if (command == "repair") return RepairCommand(args, out, err, show_progress);
   if (command == "filter-tree") return FilterTree(args, out);
   throw UsageError("unknown command " + command);
 }
@@ -366,6 +379,9 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     return Dispatch(args, out, err, show_progress);
   } catch (const UsageError& e) {
     err << "snyltdyr-cli: " << e.Message() << '\n' << kUsage;
+    return 2;
+  } catch (const std::invalid_argument& e) {  // a wrong command line of repair
+    err << "snyltdyr-cli: " << e.what() << '\n' << kUsage;
     return 2;
   } catch (const EAbort&) {
     return 1;  // the silent abort shows nothing

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 
+#include "app/repair_dialog.h"
 #include "controls/db_memo.h"
 #include "controls/grid/db_grid.h"
 #include "controls/db_navigator.h"
@@ -92,6 +93,12 @@ void TSnyltdyrForm::CreatePanel1() {
   ReadOnlyNotice->setFont(ToQFont(TFont("Arial", -10, clMaroon)));
   ReadOnlyNotice->setStyleSheet("color: #800000");
   ReadOnlyNotice->hide();
+
+  RepairButton = new TBitBtn(Panel1, "Reparer tabellen\x85");
+  RepairButton->setGeometry(456, 8, 121, 25);
+  RepairButton->SetTabStop(false);
+  RepairButton->OnClick = [this] { RepairButtonClick(); };
+  RepairButton->hide();
 }
 
 void TSnyltdyrForm::CreatePanel2() {
@@ -205,10 +212,20 @@ void TSnyltdyrForm::ShowTableState() {
   } catch (...) {
     why.clear();  // nothing to add to the failure being shown
   }
-  ReadOnlyNotice->SetCaption(why.empty() ? "" : "Skrivebeskyttet: " + why);
+  bool repairable = false;
+  ReadOnlyNotice->SetCaption(ReadOnlyNoticeText(why, repairable));
   ReadOnlyNotice->setToolTip(ReadOnlyNotice->text());
   ReadOnlyNotice->setVisible(!why.empty());
+  ReadOnlyNotice->move(repairable ? 584 : 456, 1);
+  ReadOnlyNotice->resize(repairable ? 692 : 820, 39);
+  RepairButton->setVisible(repairable);
   SetCaption(why.empty() ? "Snyltdyr" : "Snyltdyr (skrivebeskyttet)");
+}
+
+void TSnyltdyrForm::RepairButtonClick() {
+  TableStateShown shown{this};  // the table is reopened
+  RunRepairDialog(this, Register);
+  ShowFigures();
 }
 
 void TSnyltdyrForm::FormClose() { Register.FormClose(); }

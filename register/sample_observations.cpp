@@ -118,7 +118,9 @@ enum Column : uint16_t {
   cKons, cKoment, cMetode, cTall
 };
 
-std::vector<engine::NewField> SampleColumns() {
+}  // namespace
+
+std::vector<engine::NewField> ObservationColumns() {
   // Field names are native text: "\x8F" is Å in code page 865.
   return {{"DATO", 'D', 8, 0},     {"BYGG", 'C', 9, 0},      {"GENER", 'C', 10, 0},
           {"\x8FRSKLAS", 'C', 10, 0}, {"GRUPPE", 'N', 4, 0}, {"SNYLTDYR", 'C', 30, 0},
@@ -126,6 +128,8 @@ std::vector<engine::NewField> SampleColumns() {
           {"TID", 'C', 20, 0},     {"KONS", 'C', 20, 0},     {"KOMENT", 'M', 10, 0},
           {"METODE", 'C', 30, 0},  {"TALL", 'N', 10, 2}};
 }
+
+namespace {
 
 void PutText(engine::Handle cursor, uint8_t* record, uint16_t column, const std::string& text) {
   if (text.empty()) return;  // InitRecord left it blank
@@ -182,7 +186,7 @@ void CreateSampleTable(const std::string& directory, int64_t records, uint64_t s
   engine::Handle cursor = engine::kNoHandle;
   try {
     const std::string table = "SNYLTDYR.DBF";
-    Check(engine::CreateTable(database->Handle(), table, SampleColumns(), 0x17));
+    Check(engine::CreateTable(database->Handle(), table, ObservationColumns(), 0x17));
     engine::OpenTableArgs args;
     args.database = database->Handle();
     args.table_name = table;

@@ -13,6 +13,9 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
+
+#include "storage/engine/engine.h"
 
 namespace snyltdyr {
 
@@ -29,6 +32,9 @@ struct SampleObservation {
 // The observation number `index` (0-based) of the sample with `seed`; texts in code
 // page 1252.
 SampleObservation MakeSampleObservation(uint64_t seed, int64_t index);
+
+// The observation table's columns in their order, named in native text of code page 865.
+std::vector<engine::NewField> ObservationColumns();
 
 // Creates the sample table in `directory` (which must exist and hold no SNYLTDYR.DBF)
 // with `records` observations. Raises EDBEngineError when the engine refuses.

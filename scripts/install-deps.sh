@@ -3,7 +3,9 @@
 set -euo pipefail
 packages=(cmake ninja-build g++ make libgtest-dev libgmock-dev libbenchmark-dev python3 python3-dbfread perl libdbd-xbase-perl
           qt6-base-dev fonts-liberation2 xvfb xauth x11-utils imagemagick
-          clang libfuzzer-14-dev)  # the last two: the fuzz targets (make fuzz)
+          clang libfuzzer-14-dev  # these two: the fuzz targets (make fuzz)
+          gdal-bin  # the repair test after a GIS tool's real edits
+          )
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -33,7 +33,9 @@ class TagOrder : public RecordOrder {
   // that holds every record, for a record never reached.
   Result First(OrderPos& pos) override {
     const Result r = Settled([&] { return Edge(true, pos); });
-    cover_.Start(stamp_);
+    // The tag's stamp as the walk read it (an empty tag gives no place to take it from).
+    const ProductionIndex::Tag* t = index_.Find(name_);
+    cover_.Start(t != nullptr && t->mdx ? t->mdx->stamp() : stamp_);
     if (r == kOk) return Cover(pos);
     if (r == kErrEndOfTable) return Covered(r);
     cover_.Stop();

@@ -275,7 +275,14 @@ class Diagnoser {
 
   void Index() {
     const DbfHeader& h = dbf_.header();
-    if (!h.production_index || d_.plan.blocked) return;
+    if (d_.plan.blocked || (!h.production_index && index_path_.empty())) return;
+    if (!h.production_index) {  // a rewrite by a program that keeps no index clears the flag
+      Step("The table's header no longer names its production index " + FileName(index_path_) +
+               " (byte 28 is 0), so the index would fall behind every change.",
+           "name the index in the header again");
+      d_.index_flag = true;
+      Changes(d_.dbf_path);
+    }
     std::string problem;
     const std::string path = d_.index ? d_.index->keep_as
                              : index_path_.empty() ? TableNamed(d_.dbf_path, ".MDX") : index_path_;

@@ -32,6 +32,7 @@ struct TableDiagnosis {
   std::optional<TwinChoice> memo, index;
   std::optional<uint8_t> version;  // the version byte to write
   std::optional<uint8_t> driver;   // the code-page byte to write
+  bool index_flag = false;         // byte 28 to name the production index again
   int code_page = 0;               // the table's code page once mended
   std::vector<std::pair<size_t, std::string>> renames;  // field place -> native name
   bool rebuild_index = false;

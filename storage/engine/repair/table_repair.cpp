@@ -116,6 +116,8 @@ Result MendHeader(const TableDiagnosis& d, int fd) {
     if (Result r = put(0, std::string(1, static_cast<char>(*d.version)))) return r;
   if (d.driver)
     if (Result r = put(29, std::string(1, static_cast<char>(*d.driver)))) return r;
+  if (d.index_flag)
+    if (Result r = put(28, std::string(1, '\x01'))) return r;
   for (const auto& [place, name] : d.renames) {
     std::string bytes = name.substr(0, 10);
     bytes.resize(11, '\0');
@@ -195,7 +197,7 @@ Result RepairTable(Handle database, const std::string& table_name, const RepairO
       if (Result r = MoveTwins(*d.memo, stamp)) return r;
     if (d.index)
       if (Result r = MoveTwins(*d.index, stamp)) return r;
-    if (d.version || d.driver || !d.renames.empty())
+    if (d.version || d.driver || d.index_flag || !d.renames.empty())
       if (Result r = MendHeader(d, alone.fd())) return r;
     report.rebuilt = d.rebuild_index;
   }  // the rebuild takes the table alone itself
