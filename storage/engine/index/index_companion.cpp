@@ -42,8 +42,9 @@ IndexedTable IndexCompanion::Indexed() const {
   return t;
 }
 
-Result IndexCompanion::VerifyIfChangedBehind() {
-  if (index_->tags().empty() || !DataChangedBehindIndex(table_.DbfPath(), index_->file().path()))
+Result IndexCompanion::VerifyIfChangedBehind(bool at_opening) {
+  if (index_->tags().empty() ||
+      !DataChangedBehindIndex(table_.DbfPath(), index_->file().path(), at_opening))
     return kOk;
   MdxFile& file = index_->file();
   if (!file.LockShared())
@@ -68,7 +69,7 @@ Result IndexCompanion::BeginWrite(const RecordChange& change) {
   if (index_->tags().empty()) return kOk;
   // A batch verified the table when it began; its own writes are not another program's.
   if (!in_batch_)
-    if (Result r = VerifyIfChangedBehind()) return r;
+    if (Result r = VerifyIfChangedBehind(false)) return r;
   // Nothing of the record is written unless the index can follow it.
   IndexStatus s = index_->BeginChange(change.recno, change.before, change.after, Indexed());
   return s ? kOk : Refused(s);
@@ -80,7 +81,7 @@ Result IndexCompanion::BeginBatch() {
   if (!s) return Refused(s);
   // Records rewritten in a batch whose keys do not move are written without asking the
   // index: it must be known to agree with every record first.
-  if (Result r = VerifyIfChangedBehind()) {
+  if (Result r = VerifyIfChangedBehind(false)) {
     index_->EndBatch();
     return r;
   }
@@ -203,7 +204,7 @@ Result OpenProductionIndex(Table& table) {
   p.CheckAtOpening([c] { return c->Now(); }, table.Writable());
   // Another program may have changed records in place, which no sample finds: the table
   // is verified in full before a tag of it gives an order or anything is written.
-  c->VerifyIfChangedBehind();
+  c->VerifyIfChangedBehind(/*at_opening=*/true);
   if (!p.write_refusal().empty()) table.ForbidWrites(kErrIndexOutOfDate, p.write_refusal());
   return kOk;
 }

@@ -41,10 +41,12 @@ int LocalDay(time_t t) {
 
 }  // namespace
 
-bool DataChangedBehindIndex(const std::string& dbf_path, const std::string& mdx_path) {
+bool DataChangedBehindIndex(const std::string& dbf_path, const std::string& mdx_path,
+                            bool header_date) {
   struct stat dbf{}, mdx{};
   if (stat(dbf_path.c_str(), &dbf) != 0 || stat(mdx_path.c_str(), &mdx) != 0) return false;
   if (Later(dbf.st_mtim, mdx.st_mtim)) return true;
+  if (!header_date) return false;
   const int day = HeaderDay(dbf_path);
   return day != 0 && day > LocalDay(mdx.st_mtim.tv_sec);
 }

@@ -16,8 +16,10 @@
 namespace snyltdyr::engine {
 
 // Whether the data file at `dbf_path` was changed after the index at `mdx_path` was last
-// written: its modification time is later, or the date in its header a later day.
-bool DataChangedBehindIndex(const std::string& dbf_path, const std::string& mdx_path);
+// written: its modification time is later, or (with `header_date`: a copy may have lost
+// the times) the date in its header a later day than the index file's.
+bool DataChangedBehindIndex(const std::string& dbf_path, const std::string& mdx_path,
+                            bool header_date = true);
 
 // Dates the index file now (`mdx_fd`, open for writing): it follows the data file.
 void MarkIndexFollowed(int mdx_fd);

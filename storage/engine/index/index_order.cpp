@@ -60,6 +60,7 @@ class TagOrder : public RecordOrder {
   }
 
   Result PositionOf(const RecordView& record, uint32_t recno, OrderPos& pos) override {
+    cover_.Stop();  // a walk from here on starts in the middle
     return Settled([&] { return Place(record, recno, pos); });
   }
 
