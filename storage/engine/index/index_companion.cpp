@@ -53,7 +53,7 @@ Result IndexCompanion::VerifyIfChangedBehind(bool at_opening) {
   file.Unlock();
   if (!found.empty()) return Refused(IndexStatus::Error(found));
   // Verified: the index follows the data file as it stands now.
-  if (file.writable()) MarkIndexFollowed(file.fd());
+  if (file.writable()) MarkIndexFollowed(file.fd(), table_.DbfPath());
   return kOk;
 }
 
@@ -97,7 +97,7 @@ void IndexCompanion::EndBatch() {
 }
 
 void IndexCompanion::Followed() {
-  if (index_->file().writable()) MarkIndexFollowed(index_->file().fd());
+  if (index_->file().writable()) MarkIndexFollowed(index_->file().fd(), table_.DbfPath());
 }
 
 bool IndexCompanion::Moves(const RecordChange& change) {

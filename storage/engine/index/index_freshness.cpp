@@ -51,8 +51,19 @@ bool DataChangedBehindIndex(const std::string& dbf_path, const std::string& mdx_
   return day != 0 && day > LocalDay(mdx.st_mtim.tv_sec);
 }
 
-void MarkIndexFollowed(int mdx_fd) {
-  if (mdx_fd >= 0) futimens(mdx_fd, nullptr);  // a failure leaves only a verification more
+void MarkIndexFollowed(int mdx_fd, const std::string& dbf_path) {
+  if (mdx_fd < 0) return;  // below, a failure leaves only a verification more
+  struct stat dbf{};
+  timespec now{};
+  clock_gettime(CLOCK_REALTIME, &now);
+  if (stat(dbf_path.c_str(), &dbf) == 0 && Later(dbf.st_mtim, now)) {
+    // The data file is dated ahead of this clock (another machine wrote it): the index
+    // takes its time, or every opening would verify again until this clock caught up.
+    const timespec times[2] = {dbf.st_mtim, dbf.st_mtim};
+    futimens(mdx_fd, times);
+    return;
+  }
+  futimens(mdx_fd, nullptr);
 }
 
 void MarkIndexUnverified(const std::string& mdx_path) {

@@ -21,8 +21,9 @@ namespace snyltdyr::engine {
 bool DataChangedBehindIndex(const std::string& dbf_path, const std::string& mdx_path,
                             bool header_date = true);
 
-// Dates the index file now (`mdx_fd`, open for writing): it follows the data file.
-void MarkIndexFollowed(int mdx_fd);
+// Dates the index file (`mdx_fd`) now, or as the data file at `dbf_path` when that is
+// dated later: the index follows the data file.
+void MarkIndexFollowed(int mdx_fd, const std::string& dbf_path);
 
 // Dates the index file long ago, so that the next opening for writing verifies it.
 void MarkIndexUnverified(const std::string& mdx_path);

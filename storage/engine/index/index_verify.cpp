@@ -6,6 +6,7 @@
 // into a table by record number and then reads the records in large runs, comparing each
 // record's keys with the entries it has; no tree is searched per record.
 #include <algorithm>
+#include <string_view>
 #include <unordered_set>
 
 #include "storage/engine/datafile/record_cache.h"
@@ -21,7 +22,11 @@ constexpr uint32_t kNoEntry = 0xFFFFFFFFu;
 struct TagEntries {
   const ProductionIndex::Tag* tag = nullptr;
   std::vector<uint32_t> entry_of;  // recno -> index into keys, or kNoEntry
-  std::vector<std::string> keys;
+  std::string keys;                // the entries' keys, key_length bytes each
+  std::string_view Key(uint32_t at) const {
+    const size_t n = tag->mdx->key_length();
+    return std::string_view(keys).substr(static_cast<size_t>(at) * n, n);
+  }
   std::unordered_set<std::string> held;  // a unique tag: every key it holds
 };
 
@@ -33,6 +38,7 @@ std::string ReadEntries(const ProductionIndex::Tag& t, uint32_t records, TagEntr
   const MdxTag& tag = *t.mdx;
   out.tag = &t;
   out.entry_of.assign(static_cast<size_t>(records) + 1, kNoEntry);
+  out.keys.reserve(static_cast<size_t>(records) * tag.key_length());
   MdxPath path;
   MdxWalkCheck walk;
   bool found = false;
@@ -46,8 +52,9 @@ std::string ReadEntries(const ProductionIndex::Tag& t, uint32_t records, TagEntr
              std::to_string(records) + " records";
     if (out.entry_of[recno] != kNoEntry)
       return Where(tag) + "record " + std::to_string(recno) + " has more than one entry";
-    out.entry_of[recno] = static_cast<uint32_t>(out.keys.size());
-    out.keys.push_back(key);
+    out.entry_of[recno] = static_cast<uint32_t>(out.keys.size() / tag.key_length());
+    out.keys.append(key, 0, tag.key_length());
+    out.keys.resize(out.keys.size() + tag.key_length() - std::min<size_t>(key.size(), tag.key_length()), '\0');
     if (tag.unique()) out.held.insert(tag.key_type() == 'N' ? KeyToText('N', key) : key);
   }
   return s ? std::string() : Where(tag) + s.message();
@@ -55,7 +62,7 @@ std::string ReadEntries(const ProductionIndex::Tag& t, uint32_t records, TagEntr
 
 // Whether `want` (as the record's data gives it) is the stored `key`: numbers by value,
 // since other programs write equal values in more than one byte form.
-bool SameKey(const MdxTag& tag, std::string want, const std::string& key) {
+bool SameKey(const MdxTag& tag, std::string want, std::string_view key) {
   want.resize(tag.key_length(), tag.key_type() == 'C' ? ' ' : '\0');
   if (tag.key_type() == 'N') return CompareKeys('N', want, key) == 0;
   return want == key;
@@ -70,9 +77,9 @@ std::string CheckRecord(const TagEntries& e, const RecordView& view, uint32_t re
     if (!want)
       return Where(tag) + "record " + std::to_string(recno) +
              " has an entry although its FOR condition is false";
-    if (!SameKey(tag, *want, e.keys[at]))
+    if (!SameKey(tag, *want, e.Key(at)))
       return Where(tag) + "record " + std::to_string(recno) + " is filed under " +
-             KeyToText(tag.key_type(), e.keys[at]) + " but its data gives " +
+             KeyToText(tag.key_type(), std::string(e.Key(at))) + " but its data gives " +
              KeyToText(tag.key_type(), *want);
     return {};
   }

@@ -147,7 +147,7 @@ Result Check(Handle database, const std::string& table_name, const std::string& 
       table.record_count = t.RecordCount();
       table.read_record = [&t](uint32_t recno, std::vector<uint8_t>& bytes) { return t.ReadRecord(recno, bytes) == kOk; };
       problems = DescribeProblems(CheckIndex(*file, table));
-      if (problems.empty()) MarkIndexFollowed(file->fd());  // checked in full just now
+      if (problems.empty()) MarkIndexFollowed(file->fd(), dbf_path);  // checked in full just now
     }
   }
   CloseCursor(cursor);
