@@ -3,10 +3,12 @@
 #include <cstdio>
 #include <filesystem>
 #include <optional>
+#include <stdexcept>
 
 #include "app/cli_help.h"
 #include "app/cli_import.h"
 #include "app/cli_progress.h"
+#include "app/cli_repair.h"
 #include "dataset/filters/expr_parser.h"
 #include "dataset/fields/field.h"
 #include "dataset/fields/field_defs.h"
@@ -167,6 +169,15 @@ int Export(const CliCall& call) {
   SnyltdyrRegister r;
   OpenSelection(r, a);
   TTable& t = r.SnyltdyrTable;
+  // Text in a code page that was only assumed: said, or, when letters may be wrong, refused.
+  bool uncertain = false;
+  if (const std::string note = t.CodePageNote(&uncertain); uncertain) {
+    throw Exception("Not exported, since letters may come out wrong: " + note +
+                    " To set the code page, run: snyltdyr-cli repair \"" + DirectoryName(a.positional[0]) +
+                    "\" --apply --code-page N, with N the code page the text was written in.");
+  } else if (!note.empty()) {
+    err << "snyltdyr-cli: " << Cp1252ToUtf8(note) << '\n';
+  }
   // Asked for even when it is the current one: an index that could not be used at
   // opening fails here with its reason, rather than the rows coming in another order.
   t.SetIndexName(a.Has("--index") ? Utf8ToCp1252(a.Value("--index")) : kDateIndexName);
@@ -339,6 +350,13 @@ const std::vector<CliCommand> kCommands = {
      "rebuilds every tag of the production index from the records (nobody else may have the "
      "table open); the old index is kept as SNYLTDYR.MDX.bak",
      {}, Reindex},
+    {"repair", "DIR [--apply] [--code-page N]",
+     "finds what other programs did to the table and, with --apply, mends it (every file it "
+     "changes is backed up first); without --apply it changes nothing and exits 1 when there "
+     "is something to mend",
+     {{"--apply", "", "mend the table (nobody else may have it open)"},
+      {"--code-page", "N", "the code page of the table's text, when the table does not say"}},
+     [](const CliCall& c) { return RepairCommand(c.args, c.out, c.err, c.show_progress); }},
     {"filter-tree", "TEXT",
      "the filter tree of a filter text as hex bytes, against the table in the working "
      "directory or else the declared fields",
@@ -408,6 +426,10 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     } else {
       WriteUsage(err, kCommands);
     }
+    return 2;
+  } catch (const std::invalid_argument& e) {  // a wrong command line of repair
+    err << kCliProgram << ": " << e.what() << '\n';
+    WriteUsage(err, kCommands);
     return 2;
   } catch (const EAbort&) {
     return 1;  // the silent abort shows nothing

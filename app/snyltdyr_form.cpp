@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <utility>
 
+#include "app/repair_dialog.h"
 #include "app/save_record_question.h"
 #include "app/start_folders.h"
 #include "controls/db_memo.h"
@@ -98,6 +99,12 @@ void TSnyltdyrForm::CreatePanel1() {
   ReadOnlyNotice->setFont(ToQFont(TFont("Arial", -10, clMaroon)));
   ReadOnlyNotice->setStyleSheet("color: #800000");
   ReadOnlyNotice->hide();
+
+  RepairButton = new TBitBtn(Panel1, "Reparer tabellen\x85");
+  RepairButton->setGeometry(456, 8, 121, 25);
+  RepairButton->SetTabStop(false);
+  RepairButton->OnClick = [this] { RepairButtonClick(); };
+  RepairButton->hide();
 }
 
 void TSnyltdyrForm::CreatePanel2() {
@@ -220,13 +227,23 @@ void TSnyltdyrForm::ShowTableState() {
   } catch (...) {
     why.clear();  // nothing to add to the failure being shown
   }
-  ReadOnlyNotice->SetCaption(why.empty() ? "" : "Skrivebeskyttet: " + why);
+  bool repairable = false;
+  ReadOnlyNotice->SetCaption(ReadOnlyNoticeText(why, repairable));
   ReadOnlyNotice->setToolTip(ReadOnlyNotice->text());
   ReadOnlyNotice->setVisible(!why.empty());
+  ReadOnlyNotice->move(repairable ? 584 : 456, 1);
+  ReadOnlyNotice->resize(repairable ? 692 : 820, 39);
+  RepairButton->setVisible(repairable);
   SetCaption(why.empty() ? "Snyltdyr" : "Snyltdyr (skrivebeskyttet)");
 }
 
 bool TSnyltdyrForm::FormCloseQuery() { return AskSaveRecord(Register.SnyltdyrTable, Caption()); }
+
+void TSnyltdyrForm::RepairButtonClick() {
+  TableStateShown shown{this};  // the table is reopened
+  RunRepairDialog(this, Register);
+  ShowFigures();
+}
 
 void TSnyltdyrForm::FormClose() { Register.FormClose(); }
 

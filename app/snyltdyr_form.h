@@ -72,6 +72,8 @@ class TSnyltdyrForm : public TForm {
   TLabel* Label2 = nullptr;               // "Snitt:"
   // Says that the table opened read-only, and why (hidden while it is writable).
   TLabel* ReadOnlyNotice = nullptr;
+  // "Reparer tabellen…": shown beside the notice when a repair can mend the table.
+  TBitBtn* RepairButton = nullptr;
   TEdit* Grad = nullptr;
   // alClient between Panel2 and the comment box.
   TDBGrid* Grid = nullptr;
@@ -93,6 +95,7 @@ class TSnyltdyrForm : public TForm {
   void SpeedButton5Click();
   void BehandlingClick();
   void YearClassClick(int32_t year_class);  // SpeedButton12Click (-1), SpeedButton7Click (0), ...
+  void RepairButtonClick();  // "Reparer tabellen…" (repair_dialog.h)
 
  private:
   struct TableStateShown;

@@ -13,6 +13,9 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
+
+#include "storage/engine/engine.h"
 
 namespace snyltdyr {
 

@@ -85,8 +85,13 @@ void SnyltdyrRegister::OpenHere() {
   } catch (const EDatabaseError& e) {
     const std::string missing = EDatabaseError::WithComponent(
         SnyltdyrTable.Name(), std::string("Index does not exist. Index: ") + kDateIndexName);
-    if (e.Message() != missing) throw;
     const std::string dir = SnyltdyrTable.DatabaseName().empty() ? "." : SnyltdyrTable.DatabaseName();
+    // A column of the register missing from the table: another program may have renamed
+    // it (one that cannot write its letters), which the repair undoes.
+    if (e.Message().find("' not found") != std::string::npos)
+      throw EDatabaseError(e.Message() + "\nAnother program may have renamed the column; to give it its "
+                           "name back, run: snyltdyr-cli repair \"" + dir + "\" --apply");
+    if (e.Message() != missing) throw;
     throw EDatabaseError(missing + "\nThe table has no index " + kDateIndexName +
                          ", by which the register shows it; add it with: snyltdyr-cli "
                          "add-index \"" + dir + "\" " + kDateIndexName);

@@ -8,6 +8,7 @@ packages=(cmake ninja-build g++ make libgtest-dev libgmock-dev libbenchmark-dev 
           file  # make package: CPack finds the programs to derive Depends from
           lintian  # the package test checks the package
           man-db  # the manual-page test formats the pages
+          gdal-bin  # the repair test after a GIS tool's real edits
           )
 missing=()
 for p in "${packages[@]}"; do

@@ -441,6 +441,14 @@ std::string TEngineDataSet::ReadOnlyReason() const {
   return props.write_refusal;
 }
 
+std::string TEngineDataSet::CodePageNote(bool* uncertain) const {
+  engine::CursorProperties props;
+  if (cursor_ == engine::kNoHandle || engine::GetCursorProperties(cursor_, props) != engine::kOk)
+    return {};
+  if (uncertain != nullptr) *uncertain = props.code_page_uncertain;
+  return props.code_page_note;
+}
+
 // ---- Record count and numbers -------------------------------------------------------------------
 
 int32_t TEngineDataSet::RecordTotal() {

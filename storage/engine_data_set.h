@@ -63,6 +63,9 @@ class TEngineDataSet : public TDataSet {
   bool Modifiable() const override;
   // Why the cursor cannot write, as the engine says now; empty when it can (or is closed).
   std::string ReadOnlyReason() const override;
+  // When the table names no code page, the one its text is read in was assumed: what was
+  // assumed (empty when nothing was), and whether letters shown may be wrong.
+  std::string CodePageNote(bool* uncertain = nullptr) const;
 
   // ---- Bookmarks ---------------------------------------------------------------------
   // Bookmark of the current record (empty when there is none).

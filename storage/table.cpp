@@ -447,7 +447,8 @@ std::string TTable::ReadOnlyReason() const {
   if (Handle() == engine::kNoHandle) return {};
   std::string why = open_refusal_.empty() ? TDBDataSet::ReadOnlyReason() : open_refusal_;
   if (!index_fallback_.empty()) {
-    if (open_refusal_.empty()) why += (why.empty() ? "" : "\n") + index_fallback_;
+    // Said once: the refusal of the opening may be the index's own.
+    if (why.find(index_fallback_) == std::string::npos) why += (why.empty() ? "" : "\n") + index_fallback_;
     why += (why.empty() ? "" : "\n") + std::string("The index ") + index_name_ +
            " is not used: the records are shown in the order they are stored.";
   }
@@ -467,6 +468,35 @@ engine::RebuildReport TTable::RebuildIndexes(const engine::RebuildProgress& prog
   ReleaseDatabase(dbTableOperation);
   InvalidateIndexDefs();
   return report;
+}
+
+engine::RepairPlan TTable::PlanRepair(const engine::RepairOptions& options) {
+  CheckInactive();
+  engine::RepairPlan plan;
+  HoldDatabase(dbTableOperation);
+  try {
+    Check(engine::PlanRepair(DBHandle(), NativeTableName(), options, plan));
+  } catch (...) {
+    ReleaseDatabase(dbTableOperation);
+    throw;
+  }
+  ReleaseDatabase(dbTableOperation);
+  return plan;
+}
+
+void TTable::Repair(const engine::RepairOptions& options, const engine::RebuildProgress& progress,
+                    engine::RepairReport& report) {
+  CheckInactive();
+  HoldDatabase(dbTableOperation);
+  try {
+    Check(engine::RepairTable(DBHandle(), NativeTableName(), options, progress, report));
+  } catch (...) {
+    ReleaseDatabase(dbTableOperation);
+    InvalidateIndexDefs();
+    throw;
+  }
+  ReleaseDatabase(dbTableOperation);
+  InvalidateIndexDefs();
 }
 
 // ---- Adding indexes ---------------------------------------------------------------------------------

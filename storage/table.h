@@ -70,6 +70,14 @@ class TTable : public TDBDataSet {
   // its definition; the old index stays beside it as a backup). The table must not be
   // open anywhere else. `progress` hears how many records were read.
   engine::RebuildReport RebuildIndexes(const engine::RebuildProgress& progress = {});
+  // What other programs did to the closed table's files and how a repair mends it
+  // (engine.h, PlanRepair); reads the files only.
+  engine::RepairPlan PlanRepair(const engine::RepairOptions& options);
+  // Mends it (engine.h, RepairTable): the table must not be open anywhere else; every
+  // file changed is copied first. Raises when a step cannot be mended or the result does
+  // not open writable and in step; `report` then tells what was done before.
+  void Repair(const engine::RepairOptions& options, const engine::RebuildProgress& progress,
+              engine::RepairReport& report);
 
   // Why the open table cannot be written, and what the user can do about it: the engine's
   // reason when a read-write opening was refused and the table fell back to reading, or

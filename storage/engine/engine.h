@@ -218,6 +218,11 @@ struct CursorProperties {
   // The header names a production index that cannot be used at all (its file missing or
   // its header damaged), so that its tags are not known.
   bool index_unusable = false;
+  // The header names no code page and no .cpg file does: `code_page` was found from the
+  // table's text, and this says so (empty otherwise). `code_page_uncertain` when other
+  // code pages read the text otherwise, so that letters shown may be wrong.
+  std::string code_page_note;
+  bool code_page_uncertain = false;
 };
 Result GetCursorProperties(Handle cursor, CursorProperties& props);
 // A new record that is inserted goes between records (kept for callers; an insert always
@@ -468,5 +473,46 @@ struct NewField {
 // 1252). kErrFileExists when the table exists.
 Result CreateTable(Handle database, const std::string& table_name,
                    const std::vector<NewField>& fields, uint8_t language_driver);
+
+// ---- Repair of what other programs leave (repair/table_repair.cpp) -----------------------
+// What an office suite or a GIS tool does to a table's files that this program then
+// refuses to write through, found from the files alone (the table need not open):
+// two memo or index files whose names differ only in case, a version byte that no longer
+// names the memo file, no code page in the header, a column renamed, an index out of
+// step or missing. Each is a step: what was found, and what the repair does about it.
+struct RepairOptions {
+  int code_page = 0;  // the code page to set; 0: from a .cpg file, else from the text
+  // The columns the table is meant to have, in their places, named in native text of
+  // `columns_code_page`: a column at its place with its type and width but another name
+  // gets its name back.
+  std::vector<NewField> columns;
+  int columns_code_page = 1252;
+};
+struct RepairStep {
+  std::string problem;  // what was found
+  std::string action;   // what the repair does; empty when it cannot (problem says why)
+};
+struct RepairPlan {
+  std::string table_file;          // the .DBF as found
+  std::vector<RepairStep> steps;   // in the order they are mended; empty: the table is sound
+  std::vector<std::string> files;  // the files the repair changes (each backed up first)
+  bool blocked = false;            // a step cannot be mended as things are: nothing is
+};
+// Finds what is to mend; reads the files only.
+Result PlanRepair(Handle database, const std::string& table_name, const RepairOptions& options,
+                  RepairPlan& plan);
+struct RepairReport {
+  RepairPlan plan;                   // what was found and mended
+  std::vector<std::string> backups;  // the copies made first, one per file changed
+  RebuildReport rebuild;             // when the index was rebuilt
+  bool rebuilt = false;
+};
+// Mends what PlanRepair finds: needs the table alone (kErrTableInUse while anyone else
+// has it open), copies every file it will change to "<file>.<yyyymmdd-hhmmss>.bak"
+// beside it (never over an earlier copy), mends, and checks the result: kOk only when
+// the table then opens for writing with its index in step. kErrInvalidParameter, with
+// nothing changed, when a step cannot be mended (the plan says why).
+Result RepairTable(Handle database, const std::string& table_name, const RepairOptions& options,
+                   const RebuildProgress& progress, RepairReport& report);
 
 }  // namespace snyltdyr::engine

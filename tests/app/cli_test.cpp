@@ -431,6 +431,10 @@ TEST_F(Cli, ATableFromAnotherProgramGetsItsDateIndexAndCounts) {
                          "DATO, by which the register shows it; add it with: snyltdyr-cli "
                          "add-index \"" + t + "\" DATO.\n");
 
+  // Its header names no code page, so it is only read until the user says which.
+  EXPECT_EQ(Cmd("add-index '" + t + "' DATO").status, 1);
+  const CliRun declared = Cmd("repair '" + t + "' --apply --code-page 437");
+  ASSERT_EQ(declared.status, 0) << declared.out << declared.err;
   const CliRun added = Cmd("add-index '" + t + "' DATO");
   ASSERT_EQ(added.status, 0) << added.err;
   const auto rows = Records(t, "cp437");

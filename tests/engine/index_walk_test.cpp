@@ -203,20 +203,26 @@ TEST_F(IndexWalkTest, ACountAgreesWithTheWalkOfOrdersThatLeaveRecordsOut) {
   bygg.field_numbers = {2};
   bygg.unique = true;
   ASSERT_EQ(AddIndexToTable(db_, "OBS.DBF", "DBASE", bygg), kOk);
-  IndexDescriptor positive;
-  positive.tag_name = "POSITIVE";
-  positive.field_numbers = {1};
-  ASSERT_EQ(AddIndexToTable(db_, "OBS.DBF", "DBASE", positive), kOk);
+  for (const char* name : {"LEVENDE", "POSITIVE"}) {
+    IndexDescriptor d;
+    d.tag_name = name;
+    d.field_numbers = {1};
+    ASSERT_EQ(AddIndexToTable(db_, "OBS.DBF", "DBASE", d), kOk);
+  }
   Handle cur = Open("");
   for (uint32_t recno = 3; recno <= 120; recno += 9) {
     ASSERT_EQ(SetToBookmark(cur, reinterpret_cast<const uint8_t*>(&recno)), kOk);
     ASSERT_EQ(DeleteRecord(cur), kOk);
   }
   CloseCursor(cur);
+  MakeForTag("LEVENDE", ".NOT. DELETED()", [](const RecordView& r) { return !r.Deleted(); });
+  // Another program's condition, which this engine cannot evaluate: the tag gives no order
+  // and no count, since nothing it gives could be checked.
   MakeForTag("POSITIVE", "TALL > 0", [](const RecordView& r) { return std::atof(std::string(r.Raw(2)).c_str()) > 0; });
   cur = Open("", OpenMode::kReadOnly);
+  EXPECT_EQ(SwitchToIndex(cur, "", "POSITIVE", 0, false), kErrIndexOutOfDate);
   const size_t live = ByDate().size();
-  for (const char* tag : {"", "DATO", "BYGG", "POSITIVE"}) {
+  for (const char* tag : {"", "DATO", "BYGG", "LEVENDE"}) {
     ASSERT_EQ(SwitchToIndex(cur, "", tag, 0, false), kOk) << tag;
     size_t walked = 0;
     SetToBeginning(cur);
@@ -225,7 +231,6 @@ TEST_F(IndexWalkTest, ACountAgreesWithTheWalkOfOrdersThatLeaveRecordsOut) {
     ASSERT_EQ(GetRecordCount(cur, count), kOk) << tag;
     EXPECT_EQ(count, walked) << tag;
     if (std::string(tag) == "BYGG") EXPECT_LE(walked, 7u);
-    else if (std::string(tag) == "POSITIVE") EXPECT_LT(walked, live);
     else EXPECT_EQ(walked, live) << tag;
   }
   CloseCursor(cur);

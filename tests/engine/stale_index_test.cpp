@@ -2,7 +2,9 @@
 // refused before a write changes anything, completed after a writer stopped half way,
 // and rebuilt with every tag's definition. Also: names that differ only in case, and
 // error entries that belong to the failure at hand.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cstring>
 #include <filesystem>
@@ -12,6 +14,7 @@
 
 #include "index_test_support.h"
 #include "storage/engine/engine.h"
+#include "storage/engine/index/index_freshness.h"
 #include "storage/engine/index/index_production.h"
 #include "support/table_builder.h"
 #include "support/temp_dir.h"
@@ -67,12 +70,44 @@ class StaleIndexTest : public ::testing::Test {
   }
 
   // Another program changes record `recno`'s date in place, leaving the index alone.
-  void ChangeDateBehindTheIndex(uint32_t recno, const char* yyyymmdd) {
+  // With `dated_later` its file is dated after the index, as a save some time later
+  // leaves it; without, the two keep one time (a change the file times cannot show,
+  // found only when a walk or a write reaches the record).
+  void ChangeDateBehindTheIndex(uint32_t recno, const char* yyyymmdd, bool dated_later = false) {
     std::string dbf = Slurp(dir_.File("OBS.DBF"));
     const testing::MemTable t = testing::ReadDbf(dir_.File("OBS.DBF"));
     const size_t hl = static_cast<uint8_t>(dbf[8]) | static_cast<uint8_t>(dbf[9]) << 8;
     std::memcpy(&dbf[hl + (recno - 1) * t.record_length + t.fields[0].offset], yyyymmdd, 8);
     std::ofstream(dir_.File("OBS.DBF"), std::ios::binary | std::ios::trunc) << dbf;
+    DateFiles(dated_later ? 2 : 0, 0);
+  }
+
+  // Dates the data file `dbf_seconds` and the index `mdx_seconds` from the index's time.
+  void DateFiles(int dbf_seconds, int mdx_seconds) {
+    struct stat mdx {};
+    ASSERT_EQ(stat(dir_.File("OBS.MDX").c_str(), &mdx), 0);
+    for (auto [file, seconds] : {std::pair{"OBS.DBF", dbf_seconds}, std::pair{"OBS.MDX", mdx_seconds}}) {
+      timespec times[2] = {mdx.st_mtim, mdx.st_mtim};
+      times[0].tv_sec += seconds;
+      times[1].tv_sec += seconds;
+      ASSERT_EQ(utimensat(AT_FDCWD, dir_.File(file).c_str(), times, 0), 0);
+    }
+  }
+
+  // Overwrites `bytes.size()` bytes of `file` at `offset`.
+  void Patch(const std::string& file, size_t offset, const std::string& bytes) {
+    std::string all = Slurp(dir_.File(file));
+    ASSERT_LE(offset + bytes.size(), all.size());
+    all.replace(offset, bytes.size(), bytes);
+    std::ofstream(dir_.File(file), std::ios::binary | std::ios::trunc) << all;
+  }
+
+  // Sets field 3 (TALL) of every record the cursor shows in one pass.
+  Result RewriteTall(Handle cur, double value, RewriteReport& report) {
+    std::vector<uint8_t> buf = testsupport::NewBuffer(cur);
+    return RewriteRecords(
+        cur, buf.data(), [&](uint32_t) { return PutField(cur, 3, buf.data(), Number(value)); }, {},
+        report);
   }
 
   // The record numbers a walk delivers, and the code that ended it.
@@ -285,6 +320,135 @@ TEST_F(StaleIndexTest, EveryFailureCarriesItsOwnEntriesOnly) {
   EXPECT_EQ(text.find("locked"), std::string::npos) << text;
   CloseCursor(first);
   CloseCursor(second);
+}
+
+TEST_F(StaleIndexTest, AChangeInPlaceIsFoundInFullBeforeTheTableIsWrittenOrOrdered) {
+  ChangeDateBehindTheIndex(kUnsampled, "19500101", /*dated_later=*/true);
+  const std::string dbf = Slurp(dir_.File("OBS.DBF")), mdx = Slurp(dir_.File("OBS.MDX"));
+  Handle cur = Open("");
+  EXPECT_EQ(last_, kErrTableReadOnly);
+  EXPECT_EQ(cur, kNoHandle);
+  std::string text = ErrorText();
+  EXPECT_NE(text.find("tag DATO: record 8 is filed under"), std::string::npos) << text;
+  EXPECT_NE(text.find("snyltdyr-cli reindex"), std::string::npos) << text;
+  // Read only, the tag gives no order (nor a wrong count); record order gives every record.
+  Open("DATO", OpenMode::kReadOnly);
+  EXPECT_EQ(last_, kErrIndexOutOfDate) << ErrorText();
+  cur = Open("", OpenMode::kReadOnly);
+  ASSERT_EQ(last_, kOk) << ErrorText();
+  uint32_t count = 0;
+  EXPECT_EQ(GetExactRecordCount(cur, count), kOk);
+  EXPECT_EQ(count, 300u);
+  CloseCursor(cur);
+  EXPECT_EQ(Slurp(dir_.File("OBS.DBF")), dbf);
+  EXPECT_EQ(Slurp(dir_.File("OBS.MDX")), mdx);
+
+  RebuildReport report;
+  SNYLTDYR_ENGINE_OK(RebuildIndex(db_, "OBS.DBF", "DBASE", {}, report));
+  cur = Open("DATO");
+  EXPECT_EQ(last_, kOk) << ErrorText();
+  CloseCursor(cur);
+}
+
+TEST_F(StaleIndexTest, OurOwnWritesLeaveTheIndexDatedAfterTheData) {
+  DateFiles(-5, -5);  // so that a write now would leave the data file newer
+  Handle cur = Open("");
+  ASSERT_EQ(last_, kOk) << ErrorText();
+  RewriteReport report;
+  ASSERT_EQ(RewriteTall(cur, 7.5, report), kOk) << ErrorText();
+  EXPECT_EQ(report.written, 300u);  // no key moved: the index file was not written
+  std::vector<uint8_t> buf = testsupport::NewBuffer(cur);
+  SetToBeginning(cur);
+  ASSERT_EQ(GetNextRecord(cur, LockMode::kWriteLock, buf.data(), nullptr), kOk);
+  ASSERT_EQ(PutField(cur, 3, buf.data(), Number(8)), kOk);
+  ASSERT_EQ(ModifyRecord(cur, buf.data(), true), kOk) << ErrorText();
+  CloseCursor(cur);
+  EXPECT_FALSE(DataChangedBehindIndex(dir_.File("OBS.DBF"), dir_.File("OBS.MDX")));
+  cur = Open("DATO");
+  EXPECT_EQ(last_, kOk) << ErrorText();
+  CloseCursor(cur);
+}
+
+TEST_F(StaleIndexTest, NoWriteGoesThroughAnIndexChangedBehindItWhileTheTableIsOpen) {
+  Handle cur = Open("");
+  ASSERT_EQ(last_, kOk) << ErrorText();
+  ChangeDateBehindTheIndex(kUnsampled, "19500101", /*dated_later=*/true);
+  const std::string dbf = Slurp(dir_.File("OBS.DBF")), mdx = Slurp(dir_.File("OBS.MDX"));
+  // The pass moves no key, so before it looked at no tag at all.
+  RewriteReport report;
+  EXPECT_EQ(RewriteTall(cur, 7, report), kErrIndexOutOfDate);
+  EXPECT_EQ(report.written, 0u);
+  std::string text = ErrorText();
+  EXPECT_NE(text.find("tag DATO: record 8 is filed under"), std::string::npos) << text;
+  // A single record far from the changed one: refused as well.
+  std::vector<uint8_t> buf = testsupport::NewBuffer(cur);
+  SetToBeginning(cur);
+  ASSERT_EQ(GetNextRecord(cur, LockMode::kWriteLock, buf.data(), nullptr), kOk);
+  ASSERT_EQ(PutField(cur, 3, buf.data(), Number(8)), kOk);
+  EXPECT_EQ(ModifyRecord(cur, buf.data(), true), kErrIndexOutOfDate);
+  CloseCursor(cur);
+  EXPECT_EQ(Slurp(dir_.File("OBS.DBF")), dbf);
+  EXPECT_EQ(Slurp(dir_.File("OBS.MDX")), mdx);
+}
+
+TEST_F(StaleIndexTest, ATagWhoseKeyCannotBeMadeGivesNoOrderNorCount) {
+  // Another table's index: its tag DATO keys a field this table does not have.
+  {
+    std::unique_ptr<MdxFile> f;
+    ASSERT_TRUE(MdxFile::Open(dir_.File("OBS.MDX"), false, f));
+    ASSERT_EQ(f->tags()[0].name, "DATO");
+    const size_t header = static_cast<size_t>(f->tags()[0].header_page) * kMdxPageSize;
+    f.reset();
+    Patch("OBS.MDX", header + 24, std::string("DATUM\0", 6));
+  }
+  Handle cur = Open("DATO", OpenMode::kReadOnly);
+  EXPECT_EQ(last_, kErrIndexOutOfDate);
+  EXPECT_EQ(cur, kNoHandle);
+  std::string text = ErrorText();
+  EXPECT_NE(text.find("\"DATUM\", which this program cannot evaluate"), std::string::npos) << text;
+  cur = Open("", OpenMode::kReadOnly);
+  ASSERT_EQ(last_, kOk) << ErrorText();
+  EXPECT_EQ(SwitchToIndex(cur, "", "DATO", 0, false), kErrIndexOutOfDate);
+  uint32_t count = 0;
+  EXPECT_EQ(GetExactRecordCount(cur, count), kOk);
+  EXPECT_EQ(count, 300u);
+  ASSERT_EQ(SwitchToIndex(cur, "", "BYGG", 0, false), kOk);  // the other tag still serves
+  Result ended = kOk;
+  EXPECT_EQ(Walk(cur, ended).size(), 300u);
+  CloseCursor(cur);
+}
+
+TEST_F(StaleIndexTest, AWholeWalkStopsAtARecordReachedTwiceAndTheNextOpeningSaysSo) {
+  // Two records with one BYGG key, the second not among those the opening looks up:
+  // its entry is made to name the first, so every record reached holds its key.
+  const testing::MemTable t = testing::ReadDbf(dir_.File("OBS.DBF"));
+  auto bygg = [&](uint32_t r) { return std::string(reinterpret_cast<const char*>(t.records[r - 1].data() + t.fields[1].offset), 9); };
+  uint32_t first = 0, second = 0;
+  for (uint32_t b = 2; b <= 280 && second == 0; ++b) {
+    if (b % 3 == 1) continue;  // sampled at opening
+    for (uint32_t a = 1; a < b && second == 0; ++a)
+      if (bygg(a) == bygg(b)) first = a, second = b;
+  }
+  ASSERT_NE(second, 0u);
+  std::string mdx = Slurp(dir_.File("OBS.MDX"));
+  auto le = [](uint32_t v) { return std::string{char(v), char(v >> 8), char(v >> 16), char(v >> 24)}; };
+  const size_t at = mdx.find(le(second) + bygg(second));
+  ASSERT_NE(at, std::string::npos);
+  ASSERT_EQ(mdx.find(le(second) + bygg(second), at + 1), std::string::npos);
+  Patch("OBS.MDX", at, le(first));
+
+  Handle cur = Open("BYGG");
+  ASSERT_EQ(last_, kOk) << ErrorText();
+  Result ended = kOk;
+  const std::vector<uint32_t> seen = Walk(cur, ended);
+  EXPECT_EQ(ended, kErrIndexOutOfDate);
+  const std::string text = ErrorText();
+  EXPECT_NE(text.find("record " + std::to_string(first) + " is reached twice"), std::string::npos) << text;
+  EXPECT_EQ(std::count(seen.begin(), seen.end(), first), 1);
+  CloseCursor(cur);
+  cur = Open("");
+  EXPECT_EQ(last_, kErrTableReadOnly);
+  EXPECT_NE(ErrorText().find("tag BYGG"), std::string::npos) << ErrorText();
 }
 
 TEST(CountEntries, AgreesWithAWalkOfEveryEntry) {

@@ -37,6 +37,10 @@ struct IndexedTable {
   int code_page = 437;
   uint32_t record_count = 0;
   std::function<bool(uint32_t recno, std::vector<uint8_t>& bytes)> read_record;
+  // Optional, for passes over every record: records first .. first + count - 1 in one
+  // read into `out` (record_length bytes each).
+  uint16_t record_length = 0;
+  std::function<bool(uint32_t first, uint32_t count, uint8_t* out)> read_run;
 };
 
 struct IndexCheckOptions {

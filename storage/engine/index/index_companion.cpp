@@ -5,7 +5,9 @@
 #include "storage/engine/files/case_insensitive_path.h"
 #include "storage/engine/error_stack.h"
 #include "storage/engine/index/index_faults.h"
+#include "storage/engine/index/index_freshness.h"
 #include "storage/engine/index/index_order.h"
+#include "storage/engine/repair/repair_advice.h"
 
 namespace snyltdyr::engine {
 namespace {
@@ -33,7 +35,26 @@ IndexedTable IndexCompanion::Indexed() const {
   t.read_record = [this](uint32_t recno, std::vector<uint8_t>& bytes) {
     return table_.ReadRecord(recno, bytes) == kOk;
   };
+  t.record_length = table_.RecordLength();
+  t.read_run = [this](uint32_t first, uint32_t count, uint8_t* out) {
+    return table_.ReadRecords(first, count, out) == kOk;
+  };
   return t;
+}
+
+Result IndexCompanion::VerifyIfChangedBehind(bool at_opening) {
+  if (index_->tags().empty() ||
+      !DataChangedBehindIndex(table_.DbfPath(), index_->file().path(), at_opening))
+    return kOk;
+  MdxFile& file = index_->file();
+  if (!file.LockShared())
+    return Fail(kErrTableBusy, file.path() + ": the index is locked by another user");
+  const std::string found = index_->VerifyEveryRecord(Now());
+  file.Unlock();
+  if (!found.empty()) return Refused(IndexStatus::Error(found));
+  // Verified: the index follows the data file as it stands now.
+  if (file.writable()) MarkIndexFollowed(file.fd(), table_.DbfPath());
+  return kOk;
 }
 
 // The failure of a change or batch the index cannot take, reported with its reason.
@@ -46,6 +67,9 @@ Result IndexCompanion::Refused(const IndexStatus& s) {
 
 Result IndexCompanion::BeginWrite(const RecordChange& change) {
   if (index_->tags().empty()) return kOk;
+  // A batch verified the table when it began; its own writes are not another program's.
+  if (!in_batch_)
+    if (Result r = VerifyIfChangedBehind(false)) return r;
   // Nothing of the record is written unless the index can follow it.
   IndexStatus s = index_->BeginChange(change.recno, change.before, change.after, Indexed());
   return s ? kOk : Refused(s);
@@ -54,10 +78,27 @@ Result IndexCompanion::BeginWrite(const RecordChange& change) {
 Result IndexCompanion::BeginBatch() {
   if (index_->tags().empty()) return kOk;
   IndexStatus s = index_->BeginBatch(Indexed());
-  return s ? kOk : Refused(s);
+  if (!s) return Refused(s);
+  // Records rewritten in a batch whose keys do not move are written without asking the
+  // index: it must be known to agree with every record first.
+  if (Result r = VerifyIfChangedBehind(false)) {
+    index_->EndBatch();
+    return r;
+  }
+  in_batch_ = true;
+  return kOk;
 }
 
-void IndexCompanion::EndBatch() { index_->EndBatch(); }
+void IndexCompanion::EndBatch() {
+  if (!in_batch_) return;
+  in_batch_ = false;
+  index_->EndBatch();
+  Followed();
+}
+
+void IndexCompanion::Followed() {
+  if (index_->file().writable()) MarkIndexFollowed(index_->file().fd(), table_.DbfPath());
+}
 
 Result IndexCompanion::BeginAppend(uint32_t first, uint32_t last) {
   IndexStatus s = index_->MarkAppend(first, last);
@@ -88,6 +129,7 @@ Result IndexCompanion::FinishWrite(const RecordChange& change) {
   }
   IndexStatus s = index_->FinishChange(change.recno, change.before, change.after);
   if (!s) return Fail(kErrDamagedIndex, s.message());
+  Followed();
   return kOk;
 }
 
@@ -98,6 +140,7 @@ void IndexCompanion::AbandonWrite(const RecordChange& change) {
                           "a change of record " + std::to_string(change.recno) + " failed");
   }
   index_->AbandonChange(change.recno, Indexed());
+  Followed();
 }
 
 std::string IndexCompanion::WriteRefusal() const {
@@ -128,6 +171,8 @@ Result IndexCompanion::MakeOrder(const std::string& index_file, const std::strin
   }
   if (t == nullptr) return Fail(kErrIndexNotFound, "Index tag " + tag + ".");
   if (!t->mdx) return Fail(kErrDamagedIndex, t->problem);
+  // Without its key nothing the tag gives can be checked: no order, seek or count by it.
+  if (!t->expr) return Fail(kErrIndexOutOfDate, t->problem);
   if (Result r = index_->faults().Check(t->mdx->name())) return r;
   order = MakeTagOrder(*index_, [this] { return Now(); }, t->mdx->name());
   return kOk;
@@ -144,7 +189,7 @@ Result OpenProductionIndex(Table& table) {
   bool exists = false;
   std::string clash;
   const std::string path = CompanionPath(table.DbfPath(), ".MDX", exists, &clash);
-  if (!clash.empty()) return Fail(kErrAmbiguousFileName, clash);
+  if (!clash.empty()) return Fail(kErrAmbiguousFileName, clash + " " + RepairAdvice(table.DbfPath()) + ".");
   // Without the file the table gets no companion, and a flagged table without one opens
   // read-only.
   if (!exists) {
@@ -173,6 +218,9 @@ Result OpenProductionIndex(Table& table) {
   table.SetCompanion(std::move(companion));
   ProductionIndex& p = c->index();
   p.CheckAtOpening([c] { return c->Now(); }, table.Writable());
+  // Another program may have changed records in place, which no sample finds: the table
+  // is verified in full before a tag of it gives an order or anything is written.
+  c->VerifyIfChangedBehind(/*at_opening=*/true);
   if (!p.write_refusal().empty()) table.ForbidWrites(kErrIndexOutOfDate, p.write_refusal());
   return kOk;
 }

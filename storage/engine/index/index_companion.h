@@ -37,12 +37,20 @@ class IndexCompanion : public TableCompanion {
   // Whether `index_file` (empty, a bare name or a path, any case, with or without the
   // extension) names this production index file.
   bool NamesThisFile(const std::string& index_file) const;
+  // When the data file was changed behind the index (index_freshness.h; the header's
+  // date is looked at only `at_opening`), verifies every record's keys against every tag:
+  // kOk when they agree (the index is then dated as following the data file), else the
+  // tag found out of step, marked and reported.
+  Result VerifyIfChangedBehind(bool at_opening);
 
  private:
   Result Refused(const IndexStatus& s);
+  // Our write is done: the index follows the data file.
+  void Followed();
 
   Table& table_;
   std::unique_ptr<ProductionIndex> index_;
+  bool in_batch_ = false;
 };
 
 // The companion opener: attaches the production index to a table whose header flags one,

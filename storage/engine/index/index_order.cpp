@@ -3,6 +3,7 @@
 #include <chrono>
 
 #include "storage/engine/error_stack.h"
+#include "storage/engine/index/index_freshness.h"
 #include "storage/engine/keys/key_codec.h"
 
 namespace snyltdyr::engine {
@@ -27,17 +28,39 @@ class TagOrder : public RecordOrder {
   TagOrder(ProductionIndex& index, std::function<IndexedTable()> table_now, std::string tag)
       : index_(index), table_now_(std::move(table_now)), name_(std::move(tag)) {}
 
-  Result First(OrderPos& pos) override { return Settled([&] { return Edge(true, pos); }); }
-  Result Last(OrderPos& pos) override { return Settled([&] { return Edge(false, pos); }); }
+  // A walk from the first place forward, step by step to the end, is a walk through the
+  // whole tag: it is watched (Cover, Covered) for a record reached twice and, in a tag
+  // that holds every record, for a record never reached.
+  Result First(OrderPos& pos) override {
+    const Result r = Settled([&] { return Edge(true, pos); });
+    // The tag's stamp as the walk read it (an empty tag gives no place to take it from).
+    const ProductionIndex::Tag* t = index_.Find(name_);
+    cover_.Start(t != nullptr && t->mdx ? t->mdx->stamp() : stamp_);
+    if (r == kOk) return Cover(pos);
+    if (r == kErrEndOfTable) return Covered(r);
+    cover_.Stop();
+    return r;
+  }
+  Result Last(OrderPos& pos) override {
+    cover_.Stop();
+    return Settled([&] { return Edge(false, pos); });
+  }
 
   Result Next(const OrderPos& from, OrderPos& pos) override {
-    return Settled([&] { return Move(from, true, pos); });
+    const bool along = cover_.active && from.recno == given_.recno && from.key == given_.key;
+    const Result r = Settled([&] { return Move(from, true, pos); });
+    if (along && r == kOk) return Cover(pos);
+    if (along && r == kErrEndOfTable) return Covered(r);
+    cover_.Stop();
+    return r;
   }
   Result Prior(const OrderPos& from, OrderPos& pos) override {
+    cover_.Stop();
     return Settled([&] { return Move(from, false, pos); });
   }
 
   Result PositionOf(const RecordView& record, uint32_t recno, OrderPos& pos) override {
+    cover_.Stop();  // a walk from here on starts in the middle
     return Settled([&] { return Place(record, recno, pos); });
   }
 
@@ -51,29 +74,13 @@ class TagOrder : public RecordOrder {
     if (Result r = GetTag(tag)) return r;
     const ProductionIndex::Tag& t = *index_.Find(name_);
     if (Result r = Check(tag->Reload())) return r;  // another opening may have moved the root
+    const auto key = ProductionIndex::KeyOf(t, record);
+    if (!key)
+      return Fail(kErrRecordNotFound, "Record " + std::to_string(recno) + " is not in the order of tag " +
+                                          name_ + ": its FOR condition leaves it out.");
     bool found = false;
-    if (t.expr) {
-      const auto key = ProductionIndex::KeyOf(t, record);
-      if (!key)
-        return Fail(kErrRecordNotFound, "Record " + std::to_string(recno) + " is not in the order of tag " +
-                                            name_ + ": its FOR condition leaves it out.");
-      if (Result r = Check(tag->FindExact(*key, recno, path_, found))) return r;
-      if (!found) return Unfiled(t, recno, pos);
-      walk_.Restart();
-      return Give(pos, true);
-    } else {
-      // A tag we cannot evaluate is still walked; find the record by looking.
-      MdxWalkCheck look;
-      if (Result r = Check(tag->First(path_, found))) return r;
-      while (found && MdxTag::RecnoAt(path_) != recno) {
-        if (Result r = Check(look.Check(*tag, path_, true))) return r;
-        if (Result r = Check(tag->Step(path_, true, found))) return r;
-      }
-    }
-    if (!found) {
-      path_.clear();
-      return Fail(kErrRecordNotFound, "Record " + std::to_string(recno) + " is not in tag " + name_ + ".");
-    }
+    if (Result r = Check(tag->FindExact(*key, recno, path_, found))) return r;
+    if (!found) return Unfiled(t, recno, pos);
     walk_.Restart();
     return Give(pos, true);
   }
@@ -152,6 +159,8 @@ class TagOrder : public RecordOrder {
     const ProductionIndex::Tag* t = index_.Find(name_);
     if (t == nullptr || !t->mdx) return Fail(kErrIndexNotFound, "Index tag " + name_ + ".");
     if (Result r = index_.faults().Check(name_)) return r;
+    // Without its key nothing the tag gives can be confirmed: it is never an order.
+    if (!t->expr) return Fail(kErrIndexOutOfDate, t->problem);
     tag = t->mdx.get();
     return kOk;
   }
@@ -190,8 +199,56 @@ class TagOrder : public RecordOrder {
 
   Result OutOfStep(const std::string& detail) {
     path_.clear();
+    cover_.Stop();
     index_.faults().Mark(name_, IndexFault::kOutOfStep, detail);
+    // The next opening for writing verifies every record instead of trusting a sample.
+    MarkIndexUnverified(index_.file().path());
     return index_.faults().Check(name_);
+  }
+
+  // The place a whole walk just reached: a record reached twice while no writer changed
+  // the tag means two entries name it (one of them in another record's place).
+  Result Cover(const OrderPos& pos) {
+    if (!cover_.active) return kOk;
+    if (stamp_ != cover_.stamp) {  // a writer changed the tag: records may have moved
+      cover_.Stop();
+      return kOk;
+    }
+    if (pos.recno >= cover_.reached.size()) cover_.reached.resize(pos.recno + 1, false);
+    if (cover_.reached[pos.recno])
+      return OutOfStep("tag " + name_ + ": record " + std::to_string(pos.recno) +
+                       " is reached twice in the tag's order");
+    cover_.reached[pos.recno] = true;
+    return kOk;
+  }
+
+  // A whole walk ended (`end`): in a tag that holds every record (deleted ones keep their
+  // entries) each record of the table must have been reached, unless a writer changed the
+  // tag meanwhile.
+  Result Covered(Result end) {
+    const ProductionIndex::Tag* t = index_.Find(name_);
+    const bool judge = cover_.active && t != nullptr && t->mdx && !t->mdx->has_for() && !t->mdx->unique();
+    if (!judge) {
+      cover_.Stop();
+      return end;
+    }
+    WritersDone done(index_.file());
+    uint64_t now = 0;
+    if (!t->mdx->PeekStamp(now) || now != cover_.stamp) {
+      cover_.Stop();
+      return end;
+    }
+    const uint32_t records = table_now_().record_count;
+    for (uint32_t r = records + 1; r < cover_.reached.size(); ++r)
+      if (cover_.reached[r])
+        return OutOfStep("tag " + name_ + ": an entry names record " + std::to_string(r) +
+                         " of a table of " + std::to_string(records) + " records");
+    for (uint32_t r = 1; r <= records; ++r)
+      if (r >= cover_.reached.size() || !cover_.reached[r])
+        return OutOfStep("tag " + name_ + ": record " + std::to_string(r) +
+                         " is not in the tag's order");
+    cover_.Stop();
+    return end;
   }
 
   // Whether `record` gives the key it is filed under at `pos` (numbers by value: other
@@ -375,6 +432,21 @@ class TagOrder : public RecordOrder {
   Clock::time_point checked_at_;  // when the stamp in the file was last seen to be stamp_
   MdxWalkCheck walk_;             // the walk that gave out given_ last
   OrderPos given_;
+  // The records a walk through the whole tag reached so far.
+  struct WalkCover {
+    bool active = false;
+    uint64_t stamp = 0;  // the tag's stamp when the walk began
+    std::vector<bool> reached;
+    void Start(uint64_t at) {
+      active = true;
+      stamp = at;
+      reached.clear();
+    }
+    void Stop() {
+      active = false;
+      reached = {};
+    }
+  } cover_;
 };
 
 }  // namespace

@@ -208,6 +208,11 @@ class Table {
   uint8_t Version() const;
   uint8_t LanguageDriver() const;         // the header byte, never rewritten
   int CodePage() const { return code_page_; }  // from the language driver, at open
+  // When the header names no code page and no .cpg file does, the code page was found
+  // from the table's text (code_page_guess.h): what was assumed, and whether it is
+  // uncertain (other code pages read the text otherwise). Empty when nothing was assumed.
+  const std::string& CodePageNote() const { return code_page_note_; }
+  bool CodePageUncertain() const { return code_page_uncertain_; }
   bool ProductionIndexFlagged() const;    // header byte 28
   bool Exclusive() const { return share_mode_ == ShareMode::kExclusive; }
 
@@ -315,6 +320,13 @@ class Table {
   void UnlockBatch();
   Result LockSharing(ShareMode share_mode);
   Result OpenMemo();
+  // A kill during an append of ours can leave the new record, still marked deleted, past
+  // the counted ones (AppendRecord's order): the opening for writing cuts it off and puts
+  // the end-of-file marker back after the counted records.
+  void TidyKilledAppend();
+  // Finds the code page from the table's text (code_page_guess.h) and forbids writes
+  // until the code page is set.
+  Result AssumeCodePage();
 
   std::string dbf_path_;
   ShareMode share_mode_ = ShareMode::kShared;
@@ -333,6 +345,8 @@ class Table {
   std::unique_ptr<RecordCache> cache_;
   uint32_t last_cached_read_ = 0;  // the record ReadRecordCached gave last
   int code_page_ = 437;
+  std::string code_page_note_;
+  bool code_page_uncertain_ = false;
 };
 
 // ---- Cursors ------------------------------------------------------------------------------

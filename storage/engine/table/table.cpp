@@ -1,17 +1,24 @@
 // One opening of a table: sharing, checks, memo file, companions, locks and the order of
 // writes that keeps the files valid at every point a crash could interrupt.
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <filesystem>
 #include <thread>
 
 #include "storage/engine/files/case_insensitive_path.h"
 #include "storage/engine/datafile/code_page.h"
+#include "storage/engine/datafile/code_page_guess.h"
 #include "storage/engine/table/cursor.h"
 #include "storage/engine/datafile/dbf_file.h"
 #include "storage/engine/memo/dbt_memo.h"
 #include "storage/engine/error_stack.h"
+#include "storage/engine/files/file_io.h"
 #include "storage/engine/files/file_lock.h"
+#include "storage/engine/repair/repair_advice.h"
 
 namespace snyltdyr::engine {
 namespace {
@@ -58,10 +65,20 @@ Result Table::Open(const std::string& dbf_path, OpenMode open_mode, ShareMode sh
   cache_ = std::make_unique<RecordCache>(dbf_->header().record_length);
   if (Result r = LockSharing(share_mode)) return r;
   if (!writable) ForbidWrites(kErrTableReadOnly, "The table was opened for reading only.");
+  if (writable) TidyKilledAppend();
   const DbfHeader& h = dbf_->header();
   code_page_ = CodePageOfDriver(h.language_driver);
-  if (code_page_ == 0) code_page_ = DefaultCodePage(dbf_path);
-  if (h.write_refusal != kOk) ForbidWrites(h.write_refusal, h.refusal_text);
+  bool cpg = false;
+  if (code_page_ == 0 && h.language_driver == 0) CompanionPath(dbf_path, ".CPG", cpg);
+  if (code_page_ == 0 && h.language_driver == 0 && !cpg) {
+    if (Result r = AssumeCodePage()) return r;
+  } else if (code_page_ == 0) {
+    code_page_ = DefaultCodePage(dbf_path);
+  }
+  if (h.write_refusal != kOk)
+    ForbidWrites(h.write_refusal, h.memo_kind == MemoKind::kUnknown
+                                      ? h.refusal_text + " " + RepairAdvice(dbf_path) + "."
+                                      : h.refusal_text);
   if (h.memo_kind != MemoKind::kNone)
     if (Result r = OpenMemo()) return r;
   if (!CodePageSupported(CodePage()))
@@ -75,6 +92,52 @@ Result Table::Open(const std::string& dbf_path, OpenMode open_mode, ShareMode sh
                  "The table has a production index that this program cannot keep up to date.");
   if (writable && !Writable())
     return Fail(kErrTableReadOnly, dbf_path + ": " + write_refusal_text_);
+  return kOk;
+}
+
+void Table::TidyKilledAppend() {
+  const int fd = dbf_->fd();
+  RangeLock header{fd, kHeaderLockOffset}, append{fd, kAppendLockOffset};
+  if (!Exclusive() && (!(header.held = TryLockRange(fd, kHeaderLockOffset, 1)) ||
+                       !(append.held = TryLockRange(fd, kAppendLockOffset, 1))))
+    return;  // someone is appending now: nothing was left by a kill
+  struct stat st {};
+  if (RefreshHeader() != kOk || ::fstat(fd, &st) != 0) return;
+  const uint64_t end = dbf_->RecordOffset(RecordCount() + 1);  // just past the counted records
+  const uint64_t size = static_cast<uint64_t>(st.st_size);
+  if (size <= end + 1 || size > end + RecordLength() + 1) return;
+  uint8_t flag = 0;
+  int error = 0;
+  if (ReadFully(fd, end, &flag, 1, error) != 1 || flag != '*') return;
+  if (dbf_->WriteEndMarker(RecordCount()) == kOk) (void)::ftruncate(fd, static_cast<off_t>(end + 1));
+}
+
+Result Table::AssumeCodePage() {
+  TextBytes text;
+  if (Result r = ReadTableText(*dbf_, kCodePageGuessRecords, text)) return r;
+  const CodePageGuess g = GuessCodePage(text);
+  code_page_ = g.code_page;
+  code_page_uncertain_ = !g.certain;
+  const std::string cpg = std::filesystem::path(dbf_path_).stem().string() + ".CPG";
+  const std::string none = "The table's header names no code page, and there is no " + cpg + " file beside it";
+  std::string found, advice;
+  if (g.plain_ascii) {
+    found = "; its text is plain ASCII, which reads alike in every code page";
+    advice = RepairAdvice(dbf_path_, " --code-page N") +
+             ", with N the code page the other programs use (865 for Norwegian DOS text, 1252 for Windows text)";
+  } else if (g.certain) {
+    found = "; its text reads as code page " + std::to_string(code_page_) + ", which is assumed";
+    advice = RepairAdvice(dbf_path_);
+  } else {
+    found = g.fitting.empty()
+                ? "; its text fits none of the code pages 865, 850, 437 and 1252"
+                : "; its text fits code pages " + CodePageList(g.fitting) + ", which read it differently";
+    found += ", and it is shown as code page " + std::to_string(code_page_) + " for now, which may be wrong";
+    advice = RepairAdvice(dbf_path_, " --code-page N") + ", with N the code page the text was written in";
+  }
+  code_page_note_ = none + found + ".";
+  ForbidWrites(kErrTableReadOnly,
+               code_page_note_ + " The table is only read until its code page is set. " + advice + ".");
   return kOk;
 }
 
@@ -107,7 +170,7 @@ Result Table::OpenMemo() {
   bool exists = false;
   std::string clash;
   std::string path = CompanionPath(dbf_path_, ".DBT", exists, &clash);
-  if (!clash.empty()) return Fail(kErrAmbiguousFileName, clash);
+  if (!clash.empty()) return Fail(kErrAmbiguousFileName, clash + " " + RepairAdvice(dbf_path_) + ".");
   if (!exists) {
     ForbidWrites(kErrMemoFileNotFound, "The memo file " + path + " is missing.");
     return kOk;
@@ -300,12 +363,17 @@ Result Table::AppendRecord(const uint8_t* record, const PrepareRecord& prepare, 
   Result r = companion_ ? companion_->BeginWrite(change) : kOk;
   if (r == kOk) {
     if (prepare) r = prepare(after.data());
-    // The record and the marker after it first, then the count: a reader never counts a
-    // record that is not whole.
+    // The record marked deleted and the marker after it first, then the count, then the
+    // record made live: a reader never counts a record that is not whole, and one that
+    // reads on to the end-of-file marker past the count never meets a live record there,
+    // so every reader sees the same records wherever a kill stops this.
     const bool in_step = cache_->InStep();
+    after[0] = '*';
     if (r == kOk) r = dbf_->WriteRecord(recno, after.data());
+    after[0] = ' ';
     if (r == kOk) r = dbf_->WriteEndMarker(recno);
     if (r == kOk) r = dbf_->WriteCountAndDate(recno);
+    if (r == kOk) r = dbf_->WriteByte(dbf_->RecordOffset(recno), ' ');
     cache_->Wrote(recno, r == kOk ? after.data() : nullptr, in_step);
     if (companion_) {
       if (r == kOk) {

@@ -90,6 +90,8 @@ Result GetCursorProperties(Handle cursor, CursorProperties& props) {
   props.language_driver = t.LanguageDriver();
   props.code_page = t.CodePage();
   props.write_refusal = t.WriteRefusalText();
+  props.code_page_note = t.CodePageNote();
+  props.code_page_uncertain = t.CodePageUncertain();
   props.index_unusable = t.ProductionIndexFlagged() && t.Companion() == nullptr;
   return kOk;
 }
