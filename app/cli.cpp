@@ -6,6 +6,7 @@
 #include <optional>
 #include <set>
 
+#include "app/cli_chart.h"
 #include "app/cli_progress.h"
 #include "dataset/filters/expr_parser.h"
 #include "dataset/fields/field.h"
@@ -30,14 +31,11 @@ const char* const kUsage =
     "  add-index DIR NAME [FIELDS]\n"
     "  reindex DIR\n"
     "  filter-tree TEXT\n"
+    "  chart DIR [SELECTION] [--by month|year|kar] [--out FILE.png|FILE.svg] [--csv]\n"
     "SELECTION: [--kind alle|haptor|tricodina] [--funn] [--behandling]"
     " [--year-class alle|0..5]\n";
 
-// A wrong command line: the usage goes with the message.
-class UsageError : public Exception {
- public:
-  using Exception::Exception;
-};
+using UsageError = CliUsageError;
 
 struct Arguments {
   std::vector<std::string> positional;
@@ -203,16 +201,6 @@ int Fix(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
   return 0;
 }
 
-std::string CsvCell(const std::string& text) {
-  if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
-  std::string quoted = "\"";
-  for (char c : text) {
-    if (c == '"') quoted += '"';
-    quoted += c;
-  }
-  return quoted + "\"";
-}
-
 int Export(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
            bool show_progress) {
   std::set<std::string> values = kSelectionValues;
@@ -355,10 +343,25 @@ int Dispatch(const std::vector<std::string>& args, std::ostream& out, std::ostre
   if (command == "add-index") return AddIndex(args, out, err, show_progress);
   if (command == "reindex") return Reindex(args, out, err, show_progress);
   if (command == "filter-tree") return FilterTree(args, out);
+  if (command == "chart") {
+    return Chart(args, out, [](SnyltdyrRegister& r, const std::vector<std::string>& rest) {
+      OpenSelection(r, Parse(rest, 1, kSelectionValues, kSelectionFlags));
+    });
+  }
   throw UsageError("unknown command " + command);
 }
 
 }  // namespace
+
+std::string CsvCell(const std::string& text) {
+  if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
+  std::string quoted = "\"";
+  for (char c : text) {
+    if (c == '"') quoted += '"';
+    quoted += c;
+  }
+  return quoted + "\"";
+}
 
 int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
            bool show_progress) {

@@ -9,6 +9,7 @@
 //   add-index DIR NAME [FIELDS]
 //   reindex DIR
 //   filter-tree TEXT
+//   chart  DIR [selection] [--by month|year|kar] [--out FILE.png|FILE.svg] [--csv]
 //
 // A selection is made the way the window makes it: the boxes are ticked, then the
 // year-class button and then the kind button are clicked. Output is UTF-8. A failure
@@ -25,6 +26,16 @@
 #include "runtime/exception.h"  // ErrorBoxText
 
 namespace snyltdyr {
+
+// A wrong command line: the usage goes with the message, and the status is 2.
+class CliUsageError : public Exception {
+ public:
+  using Exception::Exception;
+};
+
+// A cell of the CSV the companion writes: quoted when it holds a comma, a quote or a line
+// break, its quotes doubled.
+std::string CsvCell(const std::string& text);
 
 // `args` are the arguments after the program name.
 int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
