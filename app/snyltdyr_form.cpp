@@ -2,6 +2,7 @@
 
 #include <QApplication>
 
+#include "app/chart/chart_window.h"
 #include "controls/db_memo.h"
 #include "controls/grid/db_grid.h"
 #include "controls/db_navigator.h"
@@ -148,6 +149,11 @@ void TSnyltdyrForm::CreatePanel2() {
   Grad->setGeometry(736, 8, 49, 24);
   Grad->SetColor(clBtnFace);
   Grad->SetText("0");
+
+  DiagramButton = new TBitBtn(Panel2, "Diagram");
+  DiagramButton->setGeometry(800, 8, 73, 25);
+  DiagramButton->SetTabStop(false);
+  DiagramButton->OnClick = [this] { DiagramClick(); };
 }
 
 void TSnyltdyrForm::CreateMemo() {
@@ -178,6 +184,7 @@ void TSnyltdyrForm::SetTabOrder() {
 void TSnyltdyrForm::ShowFigures() {
   Antall->SetText(Register.AntallText());
   Grad->SetText(Register.GradText());
+  if (Chart != nullptr && Chart->isVisible()) Chart->SelectionChanged();
 }
 
 // ---- Handlers --------------------------------------------------------------------------
@@ -280,6 +287,14 @@ void TSnyltdyrForm::YearClassClick(int32_t year_class) {
   TBusyCursor busy;
   Register.YearClassClick(year_class);
   ShowFigures();
+}
+
+void TSnyltdyrForm::DiagramClick() {
+  if (Chart == nullptr) Chart = new TChartWindow(Register, this);
+  Chart->SelectionChanged();
+  Chart->show();
+  Chart->raise();
+  Chart->activateWindow();
 }
 
 }  // namespace snyltdyr

@@ -33,6 +33,7 @@ class TEdit;
 class TDBMemo;
 class TDBGrid;
 class TColumn;
+class TChartWindow;
 
 inline constexpr const char* kApplicationTitle = "Zevuvuzoze de varuz iver";
 
@@ -71,6 +72,8 @@ class TSnyltdyrForm : public TForm {
   // Says that the table opened read-only, and why (hidden while it is writable).
   TLabel* ReadOnlyNotice = nullptr;
   TEdit* Grad = nullptr;
+  TBitBtn* DiagramButton = nullptr;  // "Diagram": opens the chart of the selection
+  TChartWindow* Chart = nullptr;     // made at the first "Diagram"; freed with the window
   // alClient between Panel2 and the comment box.
   TDBGrid* Grid = nullptr;
   TDBMemo* DBMemo1 = nullptr;
@@ -88,6 +91,7 @@ class TSnyltdyrForm : public TForm {
   void SpeedButton5Click();
   void BehandlingClick();
   void YearClassClick(int32_t year_class);  // SpeedButton12Click (-1), SpeedButton7Click (0), ...
+  void DiagramClick();
 
  private:
   struct TableStateShown;
@@ -98,7 +102,7 @@ class TSnyltdyrForm : public TForm {
   void SetTabOrder();
   TSpeedButton* MakeButton(QWidget* parent, const std::string& caption, int left, int top,
                            int width, int height, int32_t group);
-  // Writes "Antall" and "Snitt" from the register's figures.
+  // Writes "Antall" and "Snitt" from the register's figures; an open chart follows.
   void ShowFigures();
   // The read-only notice and the caption after the table was opened or reopened.
   void ShowTableState();
