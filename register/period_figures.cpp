@@ -90,15 +90,15 @@ SelectionChart FiguresByPeriod(TDataSet& table, const TField& dato, const TField
   std::map<std::string, Tally> tanks;
   Tally without;  // no date, or no tank
   // Records often come in runs of one date: the last date's tally is kept at hand.
-  TDateTime last_date = -1;
+  int32_t last_day = 0;
   Tally* last_tally = nullptr;
   auto tally_of_date = [&]() -> Tally& {
-    if (dato.IsBlank()) return without;
-    const TDateTime date = dato.AsDateTime();
-    if (last_tally == nullptr || date != last_date) {
-      int year = 0, month = 0, day = 0;
-      DecodeDate(date, year, month, day);
-      last_date = date;
+    int32_t day = 0;  // the stored day number: one read of the field, no conversion
+    if (!dato.ReadValue(&day)) return without;
+    if (last_tally == nullptr || day != last_day) {
+      int year = 0, month = 0, day_of_month = 0;
+      DecodeDate(DayNumberToDate(day), year, month, day_of_month);
+      last_day = day;
       last_tally = &dated[by == cpYear ? year : year * 100 + month];
     }
     return *last_tally;

@@ -3,6 +3,7 @@
 set -euo pipefail
 packages=(cmake ninja-build g++ make libgtest-dev libgmock-dev libbenchmark-dev python3 python3-dbfread perl libdbd-xbase-perl
           qt6-base-dev fonts-liberation2 xvfb xauth x11-utils imagemagick
+          qt6-svg-dev  # the chart of the selection saved as SVG
           clang libfuzzer-14-dev)  # the last two: the fuzz targets (make fuzz)
 missing=()
 for p in "${packages[@]}"; do

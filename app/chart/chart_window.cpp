@@ -1,6 +1,7 @@
 #include "app/chart/chart_window.h"
 
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QToolTip>
