@@ -97,7 +97,15 @@ void PaintPeriods(QPainter& p, const ChartLayout& l, const SelectionChart& chart
   p.setPen(kAxisColour);
   p.drawLine(l.plot.bottomLeft(), l.plot.bottomRight());
   p.setFont(LabelFont(12));
-  for (size_t i = 0; i < chart.periods.size(); i += static_cast<size_t>(l.label_step)) {
+  const size_t n = chart.periods.size(), step = static_cast<size_t>(l.label_step);
+  // The records without a date or tank are no month: their column is always named, and
+  // the names that would run into its own are left out.
+  const std::string& last = chart.periods.back().period;
+  const bool name_last = last == kNoDatePeriod || last == kNoTankPeriod;
+  for (size_t i = 0; i < n; ++i) {
+    const bool named = i + 1 == n ? name_last || i % step == 0
+                                  : i % step == 0 && (!name_last || i + step < n);
+    if (!named) continue;
     const double centre = l.plot.left() + (static_cast<double>(i) + 0.5) * slot;
     const double width = slot * l.label_step;
     PaintText(p, QRectF(centre - width / 2, l.plot.bottom() + 4, width, 18),
