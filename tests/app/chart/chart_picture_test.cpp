@@ -146,15 +146,6 @@ TEST(ChartPicture, APointerOverAColumnFindsItsPeriod) {
   EXPECT_EQ(PeriodTip(chart.periods[1]), "K2\nAntall: 1\nSnitt: S+ 30");
 }
 
-TEST(ChartPicture, ManyMonthsNameOnlyEveryFewAndKeepEveryBar) {
-  std::vector<PeriodFigures> months;
-  for (int i = 0; i < 240; ++i) months.push_back({std::to_string(2000 + i / 12) + "-01", 1 + i % 7, 30});
-  const ChartLayout layout = LayOutChart(Picture(months).chart, kSize);
-  EXPECT_EQ(layout.bars.size(), 240u);
-  EXPECT_GT(layout.label_step, 1);
-  for (const QRectF& bar : layout.bars) EXPECT_GE(bar.width(), 1.0);
-}
-
 TEST(ChartTitle, TheFilterTextOrAlle) {
   EXPECT_EQ(ChartTitle("SNYLTDYR='Tricodina'", true), "Diagram \x96 SNYLTDYR='Tricodina'");
   EXPECT_EQ(ChartTitle("SNYLTDYR='Tricodina'", false), "Diagram \x96 alle");  // kept, not in force
