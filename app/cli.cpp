@@ -5,6 +5,7 @@
 #include <optional>
 #include <stdexcept>
 
+#include "app/cli_chart.h"
 #include "app/cli_help.h"
 #include "app/cli_import.h"
 #include "app/cli_progress.h"
@@ -152,16 +153,6 @@ int Fix(const CliCall& call) {
   call.out << "Records normalised: " << count.records << ", of them changed and written: "
       << count.written << '\n';
   return 0;
-}
-
-std::string CsvCell(const std::string& text) {
-  if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
-  std::string quoted = "\"";
-  for (char c : text) {
-    if (c == '"') quoted += '"';
-    quoted += c;
-  }
-  return quoted + "\"";
 }
 
 int Export(const CliCall& call) {
@@ -357,6 +348,18 @@ const std::vector<CliCommand> kCommands = {
      {{"--apply", "", "mend the table (nobody else may have it open)"},
       {"--code-page", "N", "the code page of the table's text, when the table does not say"}},
      [](const CliCall& c) { return RepairCommand(c.args, c.out, c.err, c.show_progress); }},
+    {"chart", "DIR [SELECTION] [--by month|year|kar] [--out FILE] [--csv]",
+     "Antall and Snitt of the selection per month, year or tank: the table behind the "
+     "window's chart (--csv) or the picture itself (--out)",
+     WithOptions(kSelectionOptions,
+                 {{"--by", "month|year|kar", "one period per month (default), year or tank"},
+                  {"--out", "FILE", "write the picture to FILE.png or FILE.svg"},
+                  {"--csv", "", "print periode,antall,snitt, one line per period"}}),
+     [](const CliCall& c) {
+       return Chart(c.args, c.out, [](SnyltdyrRegister& r, const std::vector<std::string>& rest) {
+         OpenSelection(r, ParseArguments(rest, 1, kSelectionOptions));
+       });
+     }},
     {"filter-tree", "TEXT",
      "the filter tree of a filter text as hex bytes, against the table in the working "
      "directory or else the declared fields",
@@ -412,6 +415,16 @@ int Dispatch(const std::vector<std::string>& args, std::ostream& out, std::ostre
 }  // namespace
 
 const std::vector<CliCommand>& CliCommands() { return kCommands; }
+
+std::string CsvCell(const std::string& text) {
+  if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
+  std::string quoted = "\"";
+  for (char c : text) {
+    if (c == '"') quoted += '"';
+    quoted += c;
+  }
+  return quoted + "\"";
+}
 
 int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
            bool show_progress) {

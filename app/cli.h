@@ -26,6 +26,13 @@ namespace snyltdyr {
 // Every command, in the order the help lists them.
 const std::vector<CliCommand>& CliCommands();
 
+// A wrong command line (exit status 2).
+using CliUsageError = UsageError;
+
+// A cell of the CSV the companion writes: quoted when it holds a comma, a quote or a line
+// break, its quotes doubled.
+std::string CsvCell(const std::string& text);
+
 // `args` are the arguments after the program name.
 int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
            bool show_progress = false);

@@ -6,6 +6,7 @@
 #include "app/repair_dialog.h"
 #include "app/save_record_question.h"
 #include "app/start_folders.h"
+#include "app/chart/chart_window.h"
 #include "controls/db_memo.h"
 #include "controls/grid/db_grid.h"
 #include "controls/db_navigator.h"
@@ -161,6 +162,11 @@ void TSnyltdyrForm::CreatePanel2() {
   Grad->setGeometry(736, 8, 49, 24);
   Grad->SetColor(clBtnFace);
   Grad->SetText("0");
+
+  DiagramButton = new TBitBtn(Panel2, "Diagram");
+  DiagramButton->setGeometry(800, 8, 73, 25);
+  DiagramButton->SetTabStop(false);
+  DiagramButton->OnClick = [this] { DiagramClick(); };
 }
 
 void TSnyltdyrForm::CreateMemo() {
@@ -191,6 +197,7 @@ void TSnyltdyrForm::SetTabOrder() {
 void TSnyltdyrForm::ShowFigures() {
   Antall->SetText(Register.AntallText());
   Grad->SetText(Register.GradText());
+  if (Chart != nullptr && Chart->isVisible()) Chart->SelectionChanged();
 }
 
 // ---- Handlers --------------------------------------------------------------------------
@@ -314,6 +321,14 @@ void TSnyltdyrForm::YearClassClick(int32_t year_class) {
   TBusyCursor busy;
   Register.YearClassClick(year_class);
   ShowFigures();
+}
+
+void TSnyltdyrForm::DiagramClick() {
+  if (Chart == nullptr) Chart = new TChartWindow(Register, this);
+  Chart->SelectionChanged();
+  Chart->show();
+  Chart->raise();
+  Chart->activateWindow();
 }
 
 }  // namespace snyltdyr

@@ -33,6 +33,7 @@ class TEdit;
 class TDBMemo;
 class TDBGrid;
 class TColumn;
+class TChartWindow;
 
 inline constexpr const char* kApplicationTitle = "Zevuvuzoze de varuz iver";
 
@@ -75,6 +76,8 @@ class TSnyltdyrForm : public TForm {
   // "Reparer tabellen…": shown beside the notice when a repair can mend the table.
   TBitBtn* RepairButton = nullptr;
   TEdit* Grad = nullptr;
+  TBitBtn* DiagramButton = nullptr;  // "Diagram": opens the chart of the selection
+  TChartWindow* Chart = nullptr;     // made at the first "Diagram"; freed with the window
   // alClient between Panel2 and the comment box.
   TDBGrid* Grid = nullptr;
   TDBMemo* DBMemo1 = nullptr;
@@ -96,6 +99,7 @@ class TSnyltdyrForm : public TForm {
   void BehandlingClick();
   void YearClassClick(int32_t year_class);  // SpeedButton12Click (-1), SpeedButton7Click (0), ...
   void RepairButtonClick();  // "Reparer tabellen…" (repair_dialog.h)
+  void DiagramClick();
 
  private:
   struct TableStateShown;
@@ -106,7 +110,7 @@ class TSnyltdyrForm : public TForm {
   void SetTabOrder();
   TSpeedButton* MakeButton(QWidget* parent, const std::string& caption, int left, int top,
                            int width, int height, int32_t group);
-  // Writes "Antall" and "Snitt" from the register's figures.
+  // Writes "Antall" and "Snitt" from the register's figures; an open chart follows.
   void ShowFigures();
   // The read-only notice and the caption after the table was opened or reopened.
   void ShowTableState();

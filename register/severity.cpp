@@ -9,16 +9,12 @@
 #include "dataset/try_finally.h"
 
 namespace snyltdyr {
-namespace {
 
-// Signed 32-bit division truncating toward zero; none where the division fails (by
-// zero, or the one quotient that does not fit in 32 bits).
-std::optional<int32_t> Divide(int32_t sum, int32_t count) {
-  if (count == 0 || (sum == INT32_MIN && count == -1)) return std::nullopt;
-  return sum / count;
+std::optional<int32_t> AverageScore(uint32_t sum, int32_t count) {
+  const auto signed_sum = static_cast<int32_t>(sum);
+  if (count == 0 || (signed_sum == INT32_MIN && count == -1)) return std::nullopt;
+  return signed_sum / count;
 }
-
-}  // namespace
 
 int32_t AmountScore(std::string_view mengde) {
   auto has = [&](char c) { return mengde.find(c) != std::string_view::npos; };
@@ -57,7 +53,7 @@ void CountAndGrade(TDataSet& table, const TField& mengde, SelectionFigures& figu
         const int32_t total = table.VisitSelection(
             [&] { sum += static_cast<uint32_t>(AmountScore(mengde.AsString())); });
         figures.antall = std::to_string(total);
-        const std::optional<int32_t> average = Divide(static_cast<int32_t>(sum), total);
+        const std::optional<int32_t> average = AverageScore(sum, total);
         if (average) {
           figures.last_average = *average;
           figures.grad = SnittText(*average);

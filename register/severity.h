@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -18,6 +19,10 @@ class TDataSet;
 class TField;
 
 int32_t AmountScore(std::string_view mengde);
+// The average of `count` scores summing to `sum` (a 32-bit total that wraps), truncated
+// toward zero; none where the division fails (a count of 0, or the one quotient that
+// does not fit in 32 bits).
+std::optional<int32_t> AverageScore(uint32_t sum, int32_t count);
 // "S-" for 0..14, "S" 15..24, ... "L" 75..84, "L+" 85..100; empty outside 0..100.
 std::string GradeText(int32_t average);
 // What the "Snitt" box shows: the grade text, one blank and the average ("M- 38",

@@ -9,6 +9,7 @@ packages=(cmake ninja-build g++ make libgtest-dev libgmock-dev libbenchmark-dev 
           lintian  # the package test checks the package
           man-db  # the manual-page test formats the pages
           gdal-bin  # the repair test after a GIS tool's real edits
+          qt6-svg-dev  # the chart of the selection saved as SVG
           )
 missing=()
 for p in "${packages[@]}"; do
