@@ -167,7 +167,7 @@ int Export(const CliCall& call) {
                     " To set the code page, run: snyltdyr-cli repair \"" + DirectoryName(a.positional[0]) +
                     "\" --apply --code-page N, with N the code page the text was written in.");
   } else if (!note.empty()) {
-    err << "snyltdyr-cli: " << Cp1252ToUtf8(note) << '\n';
+    call.err << kCliProgram << ": " << Cp1252ToUtf8(note) << '\n';
   }
   // Asked for even when it is the current one: an index that could not be used at
   // opening fails here with its reason, rather than the rows coming in another order.
