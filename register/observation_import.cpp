@@ -2,6 +2,7 @@
 
 #include <cctype>
 #include <cstdio>
+#include <optional>
 
 #include "dataset/fields/fields.h"
 #include "register/snyltdyr_register.h"
@@ -27,6 +28,10 @@ std::vector<TField*> MatchColumns(TTable& table, const std::vector<std::string>&
   const TFields& fields = table.Fields();
   for (size_t c = 0; c < header.size(); ++c) {
     const std::string title = Trimmed(Utf8ToCp1252(header[c]));
+    if (title.empty()) {  // a column a spreadsheet left without a title: only empty cells may stand in it
+      columns.push_back(nullptr);
+      continue;
+    }
     TField* match = nullptr;
     for (int32_t i = 0; i < fields.Count() && match == nullptr; ++i) {
       TField* f = fields[i];
@@ -125,7 +130,11 @@ class RowReader {
     bool good = true;
     for (size_t c = 0; c < columns_.size(); ++c) {
       std::string why;
-      if (!Put(*columns_[c], r.cells[c], memos, why)) {
+      if (columns_[c] == nullptr) {
+        if (Trimmed(r.cells[c]).empty()) continue;
+        why = "a value in a column without a title";
+      }
+      if (!why.empty() || !Put(*columns_[c], r.cells[c], memos, why)) {
         problems.push_back({r.line, Utf8ToCp1252(csv_.header[c]), Utf8ToCp1252(r.cells[c]), why});
         good = false;
       }

@@ -4,7 +4,7 @@
 // Columns are matched by their header, without regard to case: a grid column's title as
 // the companion's export writes it ("dato", "kar", ...) or a field name ("DATO", ...).
 // A column the table does not have is an error that names it; a field without a column
-// stays blank. Cells are read as a person types them in the grid: dates in the regional
+// stays blank; a column without a title may only hold empty cells. Cells are read as a person types them in the grid: dates in the regional
 // short-date format or as yyyy-mm-dd, numbers with a decimal comma or point. Every row is
 // checked before anything is written: text outside code page 1252 or the table's own
 // code page, text longer than its field, a value its field refuses. Then the normaliser

@@ -153,6 +153,14 @@ TEST_F(ObservationImport, EveryBadCellIsListedByLineColumnValueAndReasonAndNothi
   EXPECT_EQ(TableFiles(dir.path()), files);
 }
 
+TEST_F(ObservationImport, AColumnWithoutATitleMayOnlyHoldEmptyCells) {
+  const ImportReport fine = Import("dato;;kar\n01.01.2020;;K1\n", false);
+  EXPECT_TRUE(fine.problems.empty()) << ImportProblemsText(fine);
+  const ImportReport stray = Import("dato;;kar\n01.01.2020;x;K1\n", false);
+  ASSERT_EQ(stray.problems.size(), 1u);
+  EXPECT_EQ(stray.problems[0].reason, "a value in a column without a title");
+}
+
 TEST_F(ObservationImport, ALongListNamesTheFirstTwentyAndCountsTheRest) {
   std::string csv = "dato\n";
   for (int i = 0; i < 25; ++i) csv += "32.01.2021\n";
