@@ -231,9 +231,9 @@ TEST_F(CliRepair, OfTwoMemoFilesTheOneTheRecordsFitIsKept) {
     const std::string field = dbf.substr(at, 10);
     const long block = std::strtol(field.c_str(), nullptr, 10);
     if (block == 0) continue;
-    char moved[11];
+    char moved[24];  // a memo block number fits the field's 10 digits
     std::snprintf(moved, sizeof moved, "%10ld", block + static_cast<long>(shift));
-    dbf.replace(at, 10, moved);
+    dbf.replace(at, 10, std::string(moved).substr(0, 10));
   }
   Write(Table(), dbf);
   SavedLater();
