@@ -48,7 +48,7 @@ TEST(CliHelp, ListsEveryCommandAndOptionOfTheTable) {
     }
   }
   // An option several commands take is written once, naming them.
-  EXPECT_TRUE(Contains(help.out, "\n  --kind alle|haptor|tricodina  (stats, fix, export) "))
+  EXPECT_TRUE(Contains(help.out, "\n  --kind alle|haptor|tricodina  (stats, fix, export, chart) "))
       << help.out;
   EXPECT_EQ(help.out.find("--kind alle"), help.out.rfind("--kind alle"));
   EXPECT_TRUE(Contains(help.out, "\n  --index NAME"));
