@@ -1,6 +1,7 @@
 #include "storage/engine/index/index_order.h"
 
 #include <chrono>
+#include <set>
 
 #include "storage/engine/error_stack.h"
 #include "storage/engine/index/index_freshness.h"
@@ -35,7 +36,7 @@ class TagOrder : public RecordOrder {
     const Result r = Settled([&] { return Edge(true, pos); });
     // The tag's stamp as the walk read it (an empty tag gives no place to take it from).
     const ProductionIndex::Tag* t = index_.Find(name_);
-    cover_.Start(t != nullptr && t->mdx ? t->mdx->stamp() : stamp_);
+    cover_.Start(t != nullptr && t->mdx ? t->mdx->stamp() : stamp_, table_now_().record_count);
     if (r == kOk) return Cover(pos);
     if (r == kErrEndOfTable) return Covered(r);
     cover_.Stop();
@@ -214,11 +215,9 @@ class TagOrder : public RecordOrder {
       cover_.Stop();
       return kOk;
     }
-    if (pos.recno >= cover_.reached.size()) cover_.reached.resize(pos.recno + 1, false);
-    if (cover_.reached[pos.recno])
+    if (!cover_.Reach(pos.recno))
       return OutOfStep("tag " + name_ + ": record " + std::to_string(pos.recno) +
                        " is reached twice in the tag's order");
-    cover_.reached[pos.recno] = true;
     return kOk;
   }
 
@@ -239,12 +238,16 @@ class TagOrder : public RecordOrder {
       return end;
     }
     const uint32_t records = table_now_().record_count;
-    for (uint32_t r = records + 1; r < cover_.reached.size(); ++r)
+    const auto past = cover_.beyond.upper_bound(records);
+    if (past != cover_.beyond.end())
+      return OutOfStep("tag " + name_ + ": an entry names record " + std::to_string(*past) +
+                       " of a table of " + std::to_string(records) + " records");
+    for (uint32_t r = records + 1; r <= cover_.counted; ++r)
       if (cover_.reached[r])
         return OutOfStep("tag " + name_ + ": an entry names record " + std::to_string(r) +
                          " of a table of " + std::to_string(records) + " records");
     for (uint32_t r = 1; r <= records; ++r)
-      if (r >= cover_.reached.size() || !cover_.reached[r])
+      if (!cover_.Reached(r))
         return OutOfStep("tag " + name_ + ": record " + std::to_string(r) +
                          " is not in the tag's order");
     cover_.Stop();
@@ -433,18 +436,36 @@ class TagOrder : public RecordOrder {
   MdxWalkCheck walk_;             // the walk that gave out given_ last
   OrderPos given_;
   // The records a walk through the whole tag reached so far.
+  // Records up to the table's count at the start are kept as bits; a damaged entry may name
+  // any number up to 2^32, which is kept apart (a set as long as the walk) instead of
+  // growing the bits to it.
   struct WalkCover {
     bool active = false;
     uint64_t stamp = 0;  // the tag's stamp when the walk began
+    uint32_t counted = 0;  // the table's records when the walk began
     std::vector<bool> reached;
-    void Start(uint64_t at) {
+    std::set<uint32_t> beyond;
+    void Start(uint64_t at, uint32_t records) {
       active = true;
       stamp = at;
-      reached.clear();
+      counted = records;
+      reached.assign(static_cast<size_t>(records) + 1, false);
+      beyond.clear();
     }
     void Stop() {
       active = false;
       reached = {};
+      beyond.clear();
+    }
+    bool Reached(uint32_t recno) const {
+      return recno <= counted ? static_cast<bool>(reached[recno]) : beyond.count(recno) != 0;
+    }
+    // False when `recno` was reached before.
+    bool Reach(uint32_t recno) {
+      if (recno > counted) return beyond.insert(recno).second;
+      if (reached[recno]) return false;
+      reached[recno] = true;
+      return true;
     }
   } cover_;
 };
