@@ -183,12 +183,19 @@ void SnyltdyrRegister::SortByField(const std::string& field_name) {
                          std::string(msg::kDataSetReadOnly) + (why.empty() ? "" : "\n" + why));
   }
   AddFieldIndex(field_name, field_name, 0);
-  SnyltdyrTable.SetIndexName(field_name);
+  try {
+    SnyltdyrTable.SetIndexName(field_name);
+  } catch (EDatabaseError& e) {
+    // "Index does not exist" alone would hide why it could not be added.
+    if (!add_index_failure_.empty()) e.SetMessage(e.Message() + "\n" + add_index_failure_);
+    throw;
+  }
 }
 
 void SnyltdyrRegister::AddFieldIndex(const std::string& index_name,
                                      const std::string& field_names, TIndexOptions options) {
   const bool was_exclusive = SnyltdyrTable.Exclusive();
+  add_index_failure_.clear();
   try {
     if (!was_exclusive) {
       SnyltdyrTable.Close();
@@ -199,9 +206,8 @@ void SnyltdyrRegister::AddFieldIndex(const std::string& index_name,
     if (!was_exclusive) SnyltdyrTable.Close();
     SnyltdyrTable.SetExclusive(false);
     SnyltdyrTable.Open();
-  } catch (...) {
-    // Dropped without a message: the caller's second attempt to use the index reports
-    // what is wrong.
+  } catch (const std::exception& e) {
+    add_index_failure_ = e.what();  // the caller's second attempt reports it
   }
   // A step that failed may have left the table closed (another user has it open, so it
   // cannot be had exclusively) or held exclusively (the index could not be added): it is

@@ -127,17 +127,20 @@ class SnyltdyrRegister {
   // is passed on with the edit kept. A table that cannot be written gets no index: its
   // read-only reason is the failure.
   void SortByField(const std::string& field_name);
-  // Adds an index with the table opened exclusively for the moment; every failure is
-  // dropped and the steps after it do not run, but the table is always left open and
-  // shared as it was found, so that a failure (another user has the table open) leaves
-  // the window usable and other users in.
+  // Adds an index with the table opened exclusively for the moment; a failure stops the
+  // steps after it and is not raised, but the table is always left open and shared as it
+  // was found, so that a failure (another user has the table open) leaves the window usable
+  // and other users in. The failure's message is kept (empty when it went well), so that
+  // the caller's failing second attempt can say why the index is missing.
   void AddFieldIndex(const std::string& index_name, const std::string& field_names,
                      TIndexOptions options);
+  const std::string& AddIndexFailure() const { return add_index_failure_; }
 
  private:
   FixFields NormalisedFields();
 
   SelectionFigures figures_;
+  std::string add_index_failure_;
   std::string fallback_directory_ = kFallbackDataDirectory;
 };
 

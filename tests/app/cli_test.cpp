@@ -366,7 +366,8 @@ TEST_F(Cli, SortCreatesTheTagOnceAndReusesIt) {
   EXPECT_EQ(count, rows.size());
   const CliRun bad = Cmd("sort '" + t + "' KOMENT");
   EXPECT_EQ(bad.status, 1);
-  EXPECT_EQ(bad.err, "SnyltdyrTable: Index does not exist. Index: KOMENT.\n");
+  EXPECT_EQ(bad.err, "SnyltdyrTable: Index does not exist. Index: KOMENT\nThe operation does not "
+                     "fit the field's type.\nThe field KOMENT cannot be indexed.\n");
 }
 
 // A dBASE III table with a memo file and no index, as another program writes it.

@@ -211,7 +211,10 @@ TEST_F(RegisterTable, SortByAFieldThatCannotBeIndexedReportsTheMissingIndex) {
     reg.SortByField("KOMENT");
     FAIL() << "no failure";
   } catch (const EDatabaseError& e) {
-    EXPECT_EQ(e.Message(), "SnyltdyrTable: Index does not exist. Index: KOMENT");
+    // ... and why it could not be added.
+    EXPECT_EQ(e.Message(),
+              "SnyltdyrTable: Index does not exist. Index: KOMENT\nThe operation does not fit the "
+              "field's type.\nThe field KOMENT cannot be indexed.");
   }
   EXPECT_TRUE(reg.SnyltdyrTable.Active());
   EXPECT_EQ(reg.SnyltdyrTable.IndexName(), "DATO");
@@ -225,12 +228,15 @@ TEST_F(RegisterTable, AnIndexThatCannotBeAddedWhileOthersHaveTheTableLeavesItOpe
   other.SetTableName(kObservationTableName);
   other.Open();
   // The exclusive opening fails: the table is opened again as it was, and the second
-  // attempt to use the index says that it is missing.
+  // attempt to use the index says that it is missing and why it could not be added.
   try {
     reg.SortByField("BYGG");
     FAIL() << "no failure";
   } catch (const EDatabaseError& e) {
-    EXPECT_EQ(e.Message(), "SnyltdyrTable: Index does not exist. Index: BYGG");
+    const std::string missing = "SnyltdyrTable: Index does not exist. Index: BYGG\n";
+    EXPECT_EQ(e.Message().substr(0, missing.size()), missing) << e.Message();
+    EXPECT_EQ(e.Message().substr(missing.size()), reg.AddIndexFailure());
+    EXPECT_FALSE(reg.AddIndexFailure().empty());
   }
   EXPECT_TRUE(reg.SnyltdyrTable.Active());
   EXPECT_FALSE(reg.SnyltdyrTable.Exclusive());
