@@ -16,6 +16,7 @@
 
 #include "app/cli.h"
 #include "bench/large_table.h"
+#include "bench/timing.h"
 #include "register/period_figures.h"
 #include "register/snyltdyr_register.h"
 #include "runtime/regional_settings.h"
@@ -25,17 +26,8 @@ using namespace snyltdyr;
 
 namespace {
 
-double Seconds(const std::function<void()>& work) {
-  const auto start = std::chrono::steady_clock::now();
-  work();
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
-
-double Best(const std::function<void()>& work) {
-  double best = Seconds(work);
-  for (int i = 0; i < 2; ++i) best = std::min(best, Seconds(work));
-  return best;
-}
+using bench::Best;
+using bench::Seconds;
 
 const char* PeriodName(TChartPeriod by) {
   return by == cpMonth ? "month" : (by == cpYear ? "year" : "kar");

@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "bench/large_table.h"
+#include "bench/timing.h"
 #include "register/normaliser.h"
 #include "register/sample_observations.h"
 #include "register/severity.h"
@@ -39,18 +40,8 @@ namespace {
 
 const int64_t kRecords = bench::LargeTableRecords();
 
-double Seconds(const std::function<void()>& work) {
-  const auto start = std::chrono::steady_clock::now();
-  work();
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
-
-// The best of three runs: the first may find the file outside the page cache.
-double Best(const std::function<void()>& work) {
-  double best = Seconds(work);
-  for (int i = 0; i < 2; ++i) best = std::min(best, Seconds(work));
-  return best;
-}
+using bench::Best;
+using bench::Seconds;
 
 // ---- The physical floor: the .DBF read directly ---------------------------------------
 std::string_view Trimmed(const char* bytes, size_t length) {

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "bench/large_table.h"
+#include "bench/timing.h"
 #include "storage/engine/engine.h"
 
 namespace snyltdyr {
@@ -24,11 +25,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-double Seconds(const std::function<void()>& work) {
-  const auto start = std::chrono::steady_clock::now();
-  work();
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
+using bench::Seconds;
 
 // The index dated a second before the data file, as another program's save leaves them.
 void DateDataAfterIndex(const fs::path& dir) {

@@ -76,19 +76,12 @@ IndexStatus ProductionIndex::SettlePendingAppend(const IndexedTable& table, bool
       if (!t.mdx || !t.expr || faults_.Of(t.mdx->name()) != nullptr) continue;
       const auto key = KeyOf(t, view);
       if (!key) continue;
-      bool found = false;
-      if (IndexStatus s = HasEntry(t, *key, recno, found); !s)
-        return Faulted(t, IndexFault::kDamaged, s);
-      if (found) continue;
-      if (!repair) {
-        faults_.Mark(t.mdx->name(), IndexFault::kOutOfStep,
-                     "tag " + t.mdx->name() + ": an append of records " + std::to_string(first) +
-                         " to " + std::to_string(file_->pending_append_last()) +
-                         " was interrupted before record " + std::to_string(recno) +
-                         "'s key was filed");
-        continue;
-      }
-      if (IndexStatus s = InsertKey(t, recno, *key); !s) return Faulted(t, IndexFault::kDamaged, s);
+      const std::string detail = "tag " + t.mdx->name() + ": an append of records " +
+                                 std::to_string(first) + " to " +
+                                 std::to_string(file_->pending_append_last()) +
+                                 " was interrupted before record " + std::to_string(recno) +
+                                 "'s key was filed";
+      if (IndexStatus s = FileMissingKey(t, recno, *key, repair, detail); !s) return s;
     }
   }
   if (!repair) return IndexStatus::Ok();

@@ -104,6 +104,19 @@ IndexStatus ProductionIndex::InsertKey(Tag& t, uint32_t recno, const std::string
   return tag.Insert(key, recno);
 }
 
+IndexStatus ProductionIndex::FileMissingKey(Tag& t, uint32_t recno, const std::string& key,
+                                            bool repair, const std::string& detail) {
+  bool found = false;
+  if (IndexStatus s = HasEntry(t, key, recno, found); !s) return Faulted(t, IndexFault::kDamaged, s);
+  if (found) return IndexStatus::Ok();
+  if (!repair) {
+    faults_.Mark(t.mdx->name(), IndexFault::kOutOfStep, detail);
+    return IndexStatus::Ok();
+  }
+  if (IndexStatus s = InsertKey(t, recno, key); !s) return Faulted(t, IndexFault::kDamaged, s);
+  return IndexStatus::Ok();
+}
+
 IndexStatus ProductionIndex::SettlePending(const IndexedTable& table, bool repair) {
   if (IndexStatus s = SettlePendingAppend(table, repair); !s) return s;
   const uint32_t recno = file_->pending_record();
@@ -134,15 +147,8 @@ IndexStatus ProductionIndex::SettlePending(const IndexedTable& table, bool repai
         continue;
       }
       if (!key) continue;
-      bool found = false;
-      if (IndexStatus s = HasEntry(t, *key, recno, found); !s)
-        return Faulted(t, IndexFault::kDamaged, s);
-      if (found) continue;
-      if (!repair) {
-        faults_.Mark(t.mdx->name(), IndexFault::kOutOfStep, detail + " before its key was filed");
-        continue;
-      }
-      if (IndexStatus s = t.mdx->Insert(*key, recno); !s) return Faulted(t, IndexFault::kDamaged, s);
+      if (IndexStatus s = FileMissingKey(t, recno, *key, repair, detail + " before its key was filed"); !s)
+        return s;
     }
   }
   if (!repair) return IndexStatus::Ok();

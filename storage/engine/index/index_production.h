@@ -161,6 +161,10 @@ class ProductionIndex {
   IndexStatus HasEntry(const Tag& t, const std::string& key, uint32_t recno, bool& found) const;
   IndexStatus RemoveKey(Tag& t, uint32_t recno, const std::string& key, const IndexedTable& table);
   IndexStatus InsertKey(Tag& t, uint32_t recno, const std::string& key);
+  // After a writer stopped between a record and its keys: files record `recno`'s `key` in
+  // `t` when it is missing (`repair`), or else marks the tag out of step with `detail`.
+  IndexStatus FileMissingKey(Tag& t, uint32_t recno, const std::string& key, bool repair,
+                             const std::string& detail);
   // Marks the tag of `s` damaged or out of step and gives the failure on.
   IndexStatus Faulted(const Tag& t, IndexFault fault, const IndexStatus& s);
   // The screen of CheckAtOpening for one tag: empty when it passes, else what failed.
