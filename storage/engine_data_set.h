@@ -106,6 +106,9 @@ class TEngineDataSet : public TDataSet {
                      bool write, const TPassProgress& progress = {});
   // Whether a pass is going through the records (its record is the fields' record).
   bool Passing() const { return pass_buffer_ != nullptr; }
+  // The bytes of the record a pass reached (the engine's record image), null outside a
+  // pass: what TStoredText and other direct readers of a pass read and write.
+  char* PassRecord() const { return pass_buffer_; }
 
   // ---- Field values ------------------------------------------------------------------
   bool ReadFieldData(TField& field, void* out) override;

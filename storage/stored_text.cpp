@@ -1,0 +1,41 @@
+#include "storage/stored_text.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "dataset/fields/field.h"
+#include "dataset/fields/fields.h"
+#include "storage/engine_data_set.h"
+
+namespace snyltdyr {
+
+TStoredText::TStoredText(const TField& field) {
+  const auto* data_set = dynamic_cast<const TEngineDataSet*>(field.DataSet());
+  if (data_set == nullptr || !data_set->Active() || data_set->Handle() == engine::kNoHandle) return;
+  if (field.FieldKind() != fkData || field.DataType() != ftString || field.FieldNumber() <= 0) return;
+  if (!field.EditMask().empty() || field.OnGetText || field.OnSetText || field.OnValidate ||
+      field.OnChange) {
+    return;
+  }
+  const TFields& fields = data_set->Fields();
+  for (int32_t i = 0; i < fields.Count(); ++i) {
+    if (fields[i]->FieldKind() == fkCalculated || fields[i]->FieldKind() == fkLookup) return;
+  }
+  std::vector<engine::FieldDescriptor> columns;
+  if (engine::GetFieldDescriptors(data_set->Handle(), columns) != engine::kOk) return;
+  const auto number = static_cast<size_t>(field.FieldNumber());
+  if (number > columns.size() || columns[number - 1].dbase_type != 'C') return;
+  offset_ = columns[number - 1].offset;
+  length_ = columns[number - 1].length;
+  size_ = static_cast<uint16_t>(std::clamp<int32_t>(field.Size(), 0, length_));
+}
+
+void TStoredText::Write(char* record, std::string_view text) const {
+  char* at = record + offset_;
+  const size_t n = std::min<size_t>(text.size(), size_);
+  std::memcpy(at, text.data(), n);
+  std::memset(at + n, ' ', length_ - n);
+}
+
+}  // namespace snyltdyr

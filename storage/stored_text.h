@@ -1,0 +1,58 @@
+// The text of a plain text field read and written straight in the bytes of the record a
+// pass reached, without the layers of TField: for passes over a million records, where
+// those layers cost many times the work itself.
+//
+// Only where that is the same thing. A field qualifies (Direct) when it is a data field of
+// type ftString of an open TEngineDataSet, with no edit mask and no OnGetText, OnSetText,
+// OnValidate or OnChange, and its dataset has no calculated fields (which a field's
+// change would recalculate). Even then a record's text is handed out only when its bytes
+// are plain: every byte below 0x80 and none of them NUL after the trailing blanks and NULs
+// are cut. Plain text reads the same in every code page, so it is then exactly the
+// field's AsString and DisplayText; anything else (a letter to convert, a NUL that ends
+// the text early) is left to the field, which the caller then asks instead.
+//
+// Writing stores plain text as SetAsString would: cut to the field's size, padded with
+// blanks. The caller writes only plain text.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+namespace snyltdyr {
+
+class TField;
+
+class TStoredText {
+ public:
+  TStoredText() = default;
+  // The column of `field` in its dataset's records; not Direct when the field does not
+  // qualify (or its dataset is not an open TEngineDataSet).
+  explicit TStoredText(const TField& field);
+
+  bool Direct() const { return length_ > 0; }
+
+  // The field's text in `record` (the bytes the dataset's record buffer holds), when it
+  // is plain; false when the field must be asked.
+  bool Read(const char* record, std::string_view& text) const {
+    if (!Direct()) return false;
+    const char* at = record + offset_;
+    size_t n = length_;
+    while (n > 0 && (at[n - 1] == ' ' || at[n - 1] == '\0')) --n;
+    for (size_t i = 0; i < n; ++i) {
+      const auto c = static_cast<unsigned char>(at[i]);
+      if (c == 0 || c >= 0x80) return false;
+    }
+    text = std::string_view(at, n);
+    return true;
+  }
+
+  // Stores plain `text` in `record` as the field's SetAsString stores it.
+  void Write(char* record, std::string_view text) const;
+
+ private:
+  uint16_t offset_ = 0;
+  uint16_t length_ = 0;  // of the column; 0 when not Direct
+  uint16_t size_ = 0;    // what SetAsString keeps of a text
+};
+
+}  // namespace snyltdyr
