@@ -7,6 +7,8 @@
 #include "dataset/data_set.h"
 #include "dataset/fields/field.h"
 #include "dataset/try_finally.h"
+#include "storage/engine_data_set.h"
+#include "storage/stored_text.h"
 
 namespace snyltdyr {
 
@@ -48,10 +50,19 @@ void CountAndGrade(TDataSet& table, const TField& mengde, SelectionFigures& figu
         // walk does not matter to it, so the dataset may go through the records as they
         // lie in the file.
         uint32_t sum = 0;
+        // The amount is read straight from the pass's record when that is the same text
+        // (plain ASCII), else through the field.
+        const auto* engine_table = dynamic_cast<const TEngineDataSet*>(&table);
+        const TStoredText stored(mengde);
         // The count of the same pass serves both the box and the division: the two must
         // agree anyway, and a second walk would double the time.
-        const int32_t total = table.VisitSelection(
-            [&] { sum += static_cast<uint32_t>(AmountScore(mengde.AsString())); });
+        const int32_t total = table.VisitSelection([&] {
+          std::string_view text;
+          const char* record = engine_table != nullptr ? engine_table->PassRecord() : nullptr;
+          sum += static_cast<uint32_t>(record != nullptr && stored.Read(record, text)
+                                           ? AmountScore(text)
+                                           : AmountScore(mengde.AsString()));
+        });
         figures.antall = std::to_string(total);
         const std::optional<int32_t> average = AverageScore(sum, total);
         if (average) {

@@ -21,8 +21,9 @@ constexpr engine::Result kFunctionFailed = 1;
 uint8_t* Bytes(TRecordBuffer buffer) { return reinterpret_cast<uint8_t*>(buffer); }
 
 // Runs the pass's function for the engine: a failure is kept for afterwards and stops
-// the pass.
-engine::Result RunForEngine(std::exception_ptr& failure, const std::function<void()>& body) {
+// the pass. A template, not a std::function: a pass calls it for every record.
+template <typename Body>
+engine::Result RunForEngine(std::exception_ptr& failure, const Body& body) {
   try {
     body();
   } catch (...) {

@@ -27,7 +27,7 @@ TStoredText::TStoredText(const TField& field) {
   const auto number = static_cast<size_t>(field.FieldNumber());
   if (number > columns.size() || columns[number - 1].dbase_type != 'C') return;
   offset_ = columns[number - 1].offset;
-  length_ = columns[number - 1].length;
+  length_ = static_cast<uint16_t>(columns[number - 1].units1);  // the width, not the value size
   size_ = static_cast<uint16_t>(std::clamp<int32_t>(field.Size(), 0, length_));
 }
 
