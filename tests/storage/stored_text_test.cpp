@@ -1,0 +1,81 @@
+// Plain text straight from a pass's record bytes: the same text the field gives, and
+// nothing where the field must decide.
+#include "binding_fixture.h"
+#include "storage/stored_text.h"
+
+namespace snyltdyr::testing {
+namespace {
+
+class StoredTextTest : public BindingTest {};
+
+TEST_F(StoredTextTest, ReadsWhatTheFieldReadsAndLeavesConvertedTextToTheField) {
+  // BYGG filled to its width (its last byte borders GENER), a letter to convert, a blank.
+  MakeTable({{1, "K12345678", "1", "Haptor Mark", "S+", "", 1},
+             {2, std::string("K") + kOslash1252, "2", "Tricodina", "", "", 2},
+             {3, "", "3", " lead", "MMMMMMMMM", "", 3}});
+  TTable& table = NewTable();
+  table.Open();
+  std::vector<const TField*> texts;
+  for (int32_t i = 0; i < table.Fields().Count(); ++i) texts.push_back(table.Fields()[i]);
+  std::vector<TStoredText> stored;
+  for (const TField* f : texts) stored.emplace_back(*f);
+  int direct_reads = 0, asked = 0;
+  table.VisitSelection([&] {
+    for (size_t i = 0; i < texts.size(); ++i) {
+      std::string_view text;
+      if (stored[i].Read(table.PassRecord(), text)) {
+        EXPECT_EQ(std::string(text), texts[i]->AsString()) << texts[i]->FieldName();
+        ++direct_reads;
+      } else if (stored[i].Direct()) {
+        EXPECT_EQ(texts[i]->FieldName(), "BYGG");  // only the converted letter is asked
+        ++asked;
+      }
+    }
+  });
+  EXPECT_EQ(asked, 1);
+  EXPECT_EQ(direct_reads, 3 * 10 - 1);  // ten text columns of three records
+  // Dates, numbers and memos are the fields' own business.
+  for (const char* name : {"DATO", "GRUPPE", "KOMENT", "TALL"})
+    EXPECT_FALSE(TStoredText(table.FieldByName(name)).Direct()) << name;
+}
+
+TEST_F(StoredTextTest, FieldsWithTheirOwnHandlersAreNotDirect) {
+  MakeStandardTable();
+  TTable& table = NewTable();
+  table.Open();
+  TField& mengde = table.FieldByName("MENGDE");
+  EXPECT_TRUE(TStoredText(mengde).Direct());
+  mengde.OnChange = [](TField&) {};
+  EXPECT_FALSE(TStoredText(mengde).Direct());
+  mengde.OnChange = nullptr;
+  mengde.OnGetText = [](TField&, std::string&, bool) {};
+  EXPECT_FALSE(TStoredText(mengde).Direct());
+  mengde.OnGetText = nullptr;
+  table.Close();
+  EXPECT_FALSE(TStoredText(mengde).Direct());  // a closed table has no records to read
+}
+
+TEST_F(StoredTextTest, WritesWhatSetAsStringStores) {
+  MakeStandardTable();
+  TTable& table = NewTable();
+  table.Open();
+  TField& bygg = table.FieldByName("BYGG");
+  const TStoredText stored(bygg);
+  // A text longer than the field is cut as SetAsString cuts it; the rest is blank.
+  for (const std::string text : {"K7", "Kar nummer 12", ""}) {
+    table.First();
+    table.Edit();
+    bygg.SetAsString(text);
+    const std::string by_field(table.ActiveBuffer(), table.ActiveBuffer() + 200);
+    table.Cancel();
+    table.First();
+    table.Edit();
+    stored.Write(table.ActiveBuffer(), text);
+    EXPECT_EQ(std::string(table.ActiveBuffer(), table.ActiveBuffer() + 200), by_field) << text;
+    EXPECT_EQ(bygg.AsString(), text.substr(0, 9));
+    table.Cancel();
+  }
+}
+
+}  // namespace
+}  // namespace snyltdyr::testing
