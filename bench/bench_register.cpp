@@ -5,7 +5,8 @@
 //
 // The table is generated once into scratch/bench_register (or the folder given as the
 // first argument) and kept between runs; "Fiks formatering" runs on a fresh copy of it.
-// Reading rows are the best of three runs. Prints the figures; asserts nothing.
+// Reading rows are the best of three runs. Each measured row gives the peak memory the
+// work took beside its time (bench::PeakMemory). Prints the figures; asserts nothing.
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -240,9 +241,13 @@ double PythonReaderSeconds(const fs::path& dbf, int64_t& rows) {
   return seconds;
 }
 
-void Row(const char* what, double seconds, double floor_seconds) {
-  std::printf("%-48s %9.3f s   floor %8.3f s   ratio %6.2f\n", what, seconds, floor_seconds,
+// A measured row: its time against the floor's, and the peak memory the work took
+// (bench::PeakMemory; negative when not measured).
+void Row(const char* what, double seconds, double floor_seconds, double peak_mb = -1) {
+  std::printf("%-48s %9.3f s   floor %8.3f s   ratio %6.2f", what, seconds, floor_seconds,
               floor_seconds > 0 ? seconds / floor_seconds : 0.0);
+  if (peak_mb >= 0) std::printf("   peak memory %7.1f MB", peak_mb);
+  std::printf("\n");
 }
 
 // ---- Import of a spreadsheet's rows ------------------------------------------------------
@@ -385,7 +390,9 @@ void ImportBench(const fs::path& dir) {
   FreshCopy(dir, copy);
   std::ostringstream out, err;
   int status = 0;
+  const bench::PeakMemory import_memory;
   const double import_s = Seconds([&] { status = RunCli({"import", copy.string(), csv.string()}, out, err); });
+  const double import_mb = import_memory.Megabytes();
   if (status != 0) throw std::runtime_error("import failed: " + err.str());
   StopDefaultSession();
   engine::StartEngine(engine::kInterfaceVersion, {"0009"});
@@ -396,7 +403,7 @@ void ImportBench(const fs::path& dir) {
   const double raw_s = RawAppendSeconds(copy, records);
   std::printf("\n  import: %s  (%lld rows; the loop appended %zu records)\n", out.str().substr(0, out.str().size() - 1).c_str(),
               static_cast<long long>(rows), records.size());
-  Row("import of a sheet, checked, normalised, indexed", import_s, floor_s);
+  Row("import of a sheet, checked, normalised, indexed", import_s, floor_s, import_mb);
   std::printf("  import: %.0f rows/s; the loop of single appends: %.0f rows/s\n", rows / import_s,
               static_cast<double>(records.size()) / floor_s);
   Row("import, against the bare bytes written to the file", import_s, raw_s);
@@ -456,17 +463,23 @@ int main(int argc, char** argv) {
       r.SnyltdyrTable.SetIndexName(index);
       const double open_s = Seconds([&] { r.SnyltdyrTable.Open(); });
       r.YearClass = -1;  // every year class, as after the window is shown
+      const bench::PeakMemory count_memory;
       const double count_all = Best([&] { r.summer(); });
+      const double count_mb = count_memory.Megabytes();
       const std::string all = r.AntallText() + " / " + r.GradText();
       r.Funn = true;
+      const bench::PeakMemory click_memory;
       const double click_haptor = Seconds([&] { r.SpeedButton4Click(); });
+      const double click_mb = click_memory.Megabytes();
+      const bench::PeakMemory haptor_memory;
       const double count_haptor = Best([&] { r.summer(); });
+      const double haptor_mb = haptor_memory.Megabytes();
       const std::string haptor = r.AntallText() + " / " + r.GradText();
       std::printf("\nOrder %s (opening %.2f s); Antall / Snitt: all %s, Haptor Mark found %s\n",
                   *index ? index : "of the records", open_s, all.c_str(), haptor.c_str());
-      Row("summer, all records", count_all, floor_all_s);
-      Row("summer, SNYLTDYR='Haptor Mark' AND MENGDE<>'-'", count_haptor, floor_haptor_s);
-      Row("click on Haptor with Funn (filter + summer)", click_haptor, floor_haptor_s);
+      Row("summer, all records", count_all, floor_all_s, count_mb);
+      Row("summer, SNYLTDYR='Haptor Mark' AND MENGDE<>'-'", count_haptor, floor_haptor_s, haptor_mb);
+      Row("click on Haptor with Funn (filter + summer)", click_haptor, floor_haptor_s, click_mb);
     }
     std::printf("\n");
 
@@ -481,13 +494,15 @@ int main(int argc, char** argv) {
     };
     fresh_copy();
     int64_t written = 0;
-    double fix_s = 0;
+    double fix_s = 0, fix_mb = 0;
     {
       SnyltdyrRegister r;
       r.SnyltdyrTable.SetDatabaseName(fix_dir.string());
       r.SnyltdyrTable.Open();
       TRewriteCount count;
+      const bench::PeakMemory fix_memory;
       fix_s = Seconds([&] { count = r.BitBtn1Click(); });
+      fix_mb = fix_memory.Megabytes();
       written = count.written;
       std::printf("  Fiks formatering went through %d records\n", count.records);
     }
@@ -497,7 +512,7 @@ int main(int argc, char** argv) {
     const double floor_fix_s = Seconds([&] { floor_written = FloorFix(bench::FindTable(fix_dir)); });
     std::printf("  Fiks formatering wrote %lld records; the floor rewrote %lld\n",
                 static_cast<long long>(written), static_cast<long long>(floor_written));
-    Row("Fiks formatering, all records", fix_s, floor_fix_s);
+    Row("Fiks formatering, all records", fix_s, floor_fix_s, fix_mb);
     fs::remove_all(fix_dir);
 
     // The companion's export of every record in date order, memos included, against a
@@ -511,11 +526,16 @@ int main(int argc, char** argv) {
     });
     std::ostringstream csv, err;
     int status = 0;
+    // The export keeps its whole text until every row is read (so that a failure leaves
+    // no partial file), and the stream here holds a second copy: both are in the figure.
+    const bench::PeakMemory export_memory;
     const double export_s = Seconds([&] { status = RunCli({"export", dir.string()}, csv, err); });
+    const double export_mb = export_memory.Megabytes();
     if (status != 0) throw std::runtime_error("export failed: " + err.str());
     std::printf("\n  export wrote %zu bytes; the floor wrote %zu bytes in %lld rows\n",
                 csv.str().size(), floor_csv.size(), static_cast<long long>(floor_rows));
-    Row("export, all records, DATO order", export_s, floor_export_s);
+    Row("export, all records, DATO order", export_s, floor_export_s, export_mb);
+    std::printf("  of that, the CSV text: %.1f MB\n", static_cast<double>(csv.str().size()) / (1 << 20));
     int64_t python_rows = 0;
     const double python_s = PythonReaderSeconds(dbf, python_rows);
     if (python_s < 0) {
