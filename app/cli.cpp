@@ -18,6 +18,7 @@
 #include "register/snyltdyr_register.h"
 #include "runtime/cp1252.h"
 #include "runtime/exception.h"
+#include "storage/csv_rows.h"
 #include "storage/engine/engine.h"
 
 namespace snyltdyr {
@@ -181,17 +182,18 @@ int Export(const CliCall& call) {
   ProgressLine progress(call.err, call.show_progress, "Exporting");
   const int64_t total = call.show_progress ? t.RecordTotal() : -1;  // a count only for the line
   int64_t rows = 0;
+  // Peak memory of the export: the whole CSV, the chunk of records the pass reads at a
+  // time in the index's order (at most 32 MB of records and their places, see
+  // storage/engine/table/pass_api.cpp) and the rows waiting for a batch of memos (see
+  // storage/csv_rows.h), well under a megabyte.
+  TCsvRows row_maker(t, csv);
   t.VisitSelection(
       [&] {
-        line.clear();
-        for (int32_t i = 0; i < fields.Count(); ++i) {
-          const TField& f = *fields[i];
-          line += (i ? "," : "") + CsvCell(f.IsBlob() ? f.AsString() : f.DisplayText());
-        }
-        csv += Cp1252ToUtf8(line) + "\r\n";
+        row_maker.AddRow();
         if ((++rows & 1023) == 0) progress.Update(rows, total);
       },
       poShownOrder);
+  row_maker.Finish();
   progress.Update(rows, total);
   progress.Finish();
   // Written only when every row was read: a failure part way leaves no partial file.
@@ -417,13 +419,9 @@ int Dispatch(const std::vector<std::string>& args, std::ostream& out, std::ostre
 const std::vector<CliCommand>& CliCommands() { return kCommands; }
 
 std::string CsvCell(const std::string& text) {
-  if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
-  std::string quoted = "\"";
-  for (char c : text) {
-    if (c == '"') quoted += '"';
-    quoted += c;
-  }
-  return quoted + "\"";
+  std::string cell;
+  AppendCsvCell(cell, text);
+  return cell;
 }
 
 int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
