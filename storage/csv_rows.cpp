@@ -147,7 +147,8 @@ void TCsvRows::AddCells(const char* record, std::string& out) {
   for (size_t i = 0; i < columns_.size(); ++i) {
     Column& c = columns_[i];
     if (i > 0) out += ',';
-    switch (c.road) {
+    // A pass the dataset walks itself (a filter handler) has no record bytes to read.
+    switch (record != nullptr ? c.road : Road::kField) {
       case Road::kText: {
         std::string_view text;
         if (!c.text.Read(record, text)) break;

@@ -9,7 +9,9 @@
 //   same bytes, kept for up to kKnownCells different bytes per field;
 // - a memo field (exactly a TMemoField): its memo read with those of the rows around it
 //   (engine::ReadMemos), converted as the field's blob stream converts it.
-// Everything else, and every text that is not plain, is asked of the field.
+// Everything else, and every text that is not plain, is asked of the field; so is every
+// cell of a pass that has no record bytes to give (TEngineDataSet::PassRecord null: the
+// dataset walks the records itself for a filter handler).
 //
 // Memos are read in batches. A row with a memo waits, with the rows after it, until
 // kMemoBatch memos wait (or Finish); they are then read together, sorted by block, and

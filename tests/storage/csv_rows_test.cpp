@@ -94,6 +94,14 @@ TEST_F(CsvRowsTest, RowsAreWhatTheFieldsShowWhateverTheRecordsHold) {
   const std::string shaped = ByFields(table);
   EXPECT_NE(shaped, expected);
   EXPECT_EQ(ByRows(table), shaped);
+  // A filter handler: the dataset walks the records itself, with no record bytes to read.
+  table.SetOnFilterRecord([](TDataSet& data_set, bool& accept) {
+    accept = data_set.FieldByName("MENGDE").AsString() != "-";
+  });
+  table.SetFiltered(true);
+  const std::string handled = ByFields(table);
+  EXPECT_LT(handled.size(), shaped.size());
+  EXPECT_EQ(ByRows(table), handled);
 }
 
 TEST_F(CsvRowsTest, AMemoChangedBetweenTwoExportsComesOutChanged) {
