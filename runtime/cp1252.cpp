@@ -100,11 +100,15 @@ bool SameText1252(std::string_view a, std::string_view b) {
 std::string Cp1252ToUtf8(std::string_view text) {
   std::string out;
   out.reserve(text.size());
+  AppendCp1252AsUtf8(out, text);
+  return out;
+}
+
+void AppendCp1252AsUtf8(std::string& out, std::string_view text) {
   for (char c : text) {
     const char32_t cp = CodePoint(static_cast<unsigned char>(c));
     AppendUtf8(out, cp == 0 && c != '\0' ? U'?' : cp);
   }
-  return out;
 }
 
 std::string Utf8ToCp1252(std::string_view text) {

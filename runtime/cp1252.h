@@ -25,6 +25,8 @@ int CompareText1252(std::string_view a, std::string_view b);
 bool SameText1252(std::string_view a, std::string_view b);
 
 std::string Cp1252ToUtf8(std::string_view text);
+// The same, appended to `out`.
+void AppendCp1252AsUtf8(std::string& out, std::string_view text);
 // Whether every byte is below 0x80: text that reads the same in every code page a table
 // may have, so that no conversion is needed.
 bool IsPlainAscii(std::string_view text);

@@ -460,6 +460,18 @@ Result PutBlob(Handle cursor, uint8_t* record, uint16_t field_number, uint32_t o
 Result TruncateBlob(Handle cursor, uint8_t* record, uint16_t field_number, uint32_t length);
 // Closes the blob; unwritten changes are dropped.
 Result FreeBlob(Handle cursor, uint8_t* record, uint16_t field_number);
+// The memos of `count` records, read together for a pass over many records: `fields`
+// holds the bytes of memo field `field_number` of each record (the field's width each,
+// one after another, as the records hold them). The memos are read in the order of their
+// blocks, memos close together in one read, without looking at the file's size first.
+// When `read[i]` is set, `contents[i]` is the memo of record i exactly as OpenBlob reads
+// it (native bytes; empty for none). A memo not read so (a field that holds no block
+// number, a block outside the file, a memo that does not hold together, a text whose end
+// is not in reach, a failed read) is left to OpenBlob, which says what is wrong with it.
+// Each memo is taken from one read (two when it is longer than the read that reached
+// it), never from a stat and reads apart.
+Result ReadMemos(Handle cursor, uint16_t field_number, const uint8_t* fields, size_t count,
+                 std::vector<std::string>& contents, std::vector<uint8_t>& read);
 
 // ---- Creating tables ------------------------------------------------------------------------
 struct NewField {

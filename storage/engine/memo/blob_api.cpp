@@ -133,4 +133,28 @@ Result FreeBlob(Handle cursor, uint8_t* record, uint16_t field_number) {
   return kOk;
 }
 
+Result ReadMemos(Handle cursor, uint16_t field_number, const uint8_t* fields, size_t count,
+                 std::vector<std::string>& contents, std::vector<uint8_t>& read) {
+  Cursor* c;
+  if (Result r = GetCursor(cursor, c)) return r;
+  const FieldDesc* field;
+  int slot;
+  if (Result r = LocateBlob(*c, field_number, field, slot)) return r;
+  std::vector<uint32_t> blocks(count);
+  std::vector<uint8_t> numbered(count);
+  for (size_t i = 0; i < count; ++i)
+    numbered[i] = ParseMemoBlock(fields + i * field->length, field->length, blocks[i]) ? 1 : 0;
+  DbtMemo* memo = c->table().Memo();
+  if (memo != nullptr) {
+    memo->ReadMany(blocks, contents, read);
+  } else {  // no memo file: only "no memo" reads
+    contents.assign(count, std::string());
+    read.resize(count);
+    for (size_t i = 0; i < count; ++i) read[i] = blocks[i] == 0 ? 1 : 0;
+  }
+  for (size_t i = 0; i < count; ++i)
+    if (!numbered[i]) read[i] = 0;  // OpenBlob says the field holds no block number
+  return kOk;
+}
+
 }  // namespace snyltdyr::engine

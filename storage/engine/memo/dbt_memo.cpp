@@ -158,6 +158,75 @@ Result DbtMemo::Read(uint32_t block, std::string& content) {
   return kOk;  // no terminator: the text up to the end of the file
 }
 
+// Memos of a batch closer than this are read together (a read costs about as much as
+// copying 8 to 16 KB from the page cache); a read is at most kManyReadBytes.
+constexpr uint64_t kManyGapBytes = 16384;
+constexpr uint64_t kManyReadBytes = uint64_t{1} << 20;
+
+// Kept in step with Read: every memo it takes is one Read gives the same bytes; the rest
+// it leaves to Read.
+bool DbtMemo::ParseRead(const uint8_t* at, size_t size, uint64_t offset, std::string& content) {
+  if (size >= 8 && std::memcmp(at, kMemo4Marker, 4) == 0) {
+    const uint32_t length = U32(at + 4);
+    if (length < 8 || length > kMaxMemo4) return false;
+    content.assign(reinterpret_cast<const char*>(at) + 8, std::min<size_t>(size, length) - 8);
+    if (length > size) {  // longer than the read that reached it: the rest in one more
+      const size_t have = content.size();
+      content.resize(length - 8);
+      int err = 0;
+      if (ReadFully(fd_, offset + size, content.data() + have, content.size() - have, err) !=
+          content.size() - have)
+        return false;
+    }
+    while (!content.empty() && content.back() == 0x1A) content.pop_back();
+    return true;
+  }
+  // Text up to its 0x1A, when that was read.
+  const uint8_t* end = std::find(at, at + size, uint8_t{0x1A});
+  if (end == at + size) return false;
+  content.assign(reinterpret_cast<const char*>(at), static_cast<size_t>(end - at));
+  return true;
+}
+
+void DbtMemo::ReadMany(const std::vector<uint32_t>& blocks, std::vector<std::string>& contents,
+                       std::vector<uint8_t>& read) {
+  const size_t n = blocks.size();
+  contents.resize(n);
+  read.assign(n, 0);
+  by_block_.clear();
+  for (size_t i = 0; i < n; ++i) {
+    contents[i].clear();
+    if (blocks[i] == 0) read[i] = 1;  // no memo
+    else by_block_.push_back(static_cast<uint32_t>(i));
+  }
+  std::sort(by_block_.begin(), by_block_.end(),
+            [&](uint32_t a, uint32_t b) { return blocks[a] < blocks[b]; });
+  const uint64_t bs = block_size_;
+  for (size_t a = 0; a < by_block_.size();) {
+    // A run: from the first block of one memo to the end of the first block of the last,
+    // each memo's first block read whole.
+    const uint64_t start = blocks[by_block_[a]] * bs;
+    uint64_t end = start + bs;
+    size_t b = a + 1;
+    for (; b < by_block_.size(); ++b) {
+      const uint64_t next = blocks[by_block_[b]] * bs;
+      if (next > end + kManyGapBytes || next + bs - start > kManyReadBytes) break;
+      end = std::max(end, next + bs);
+    }
+    span_.resize(static_cast<size_t>(end - start));
+    int err = 0;
+    const size_t got = ReadFully(fd_, start, span_.data(), span_.size(), err);
+    for (size_t k = a; k < b; ++k) {
+      const uint32_t i = by_block_[k];
+      const uint64_t at = blocks[i] * bs - start;
+      if (err != 0 || at >= got) continue;  // outside the file, or the read failed: Read says
+      read[i] = ParseRead(span_.data() + at, static_cast<size_t>(got - at), start + at, contents[i])
+                    ? 1 : 0;
+    }
+    a = b;
+  }
+}
+
 bool DbtMemo::BlocksInUse(uint32_t block, uint64_t file_size, uint32_t& blocks) {
   const uint32_t eofb = CeilDiv(file_size, block_size_);
   if (block < 1 || block >= eofb) return false;

@@ -18,6 +18,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "storage/engine/datafile/dbf_header.h"
 #include "storage/engine/engine.h"
@@ -46,6 +47,9 @@ class DbtMemo {
   // Stores `content` (not empty) for a record whose memo was at `old_block` (0: none);
   // gives the block the record must point at.
   Result Write(const std::string& content, uint32_t old_block, uint32_t& block);
+  // The memos at `blocks` (0: none), read together: engine::ReadMemos.
+  void ReadMany(const std::vector<uint32_t>& blocks, std::vector<std::string>& contents,
+                std::vector<uint8_t>& read);
 
  private:
   Result FileSize(uint64_t& size);
@@ -54,12 +58,17 @@ class DbtMemo {
   // Blocks the memo at `block` occupies, when it is one this engine may overwrite.
   bool BlocksInUse(uint32_t block, uint64_t file_size, uint32_t& blocks);
   Result AppendPoint(uint64_t file_size, uint32_t& block);
+  // The memo whose first block starts `at` (`size` bytes of it read, `offset` in the
+  // file) as Read gives it; false when Read must judge it.
+  bool ParseRead(const uint8_t* at, size_t size, uint64_t offset, std::string& content);
 
   std::string path_;
   int fd_ = -1;
   bool writable_ = false;
   MemoKind kind_ = MemoKind::kDbase4;
   uint32_t block_size_ = 512;
+  std::vector<uint8_t> span_;       // ReadMany's read, kept for the next batch
+  std::vector<uint32_t> by_block_;  // ReadMany's memos sorted by block
 };
 
 // The block number in a memo field's 10 bytes: 0 for blank or no memo; false when the

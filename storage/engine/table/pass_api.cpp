@@ -7,6 +7,22 @@
 // locks a run of neighbouring records with one lock and reads them with one read.
 // Otherwise it walks the cursor's order as GetNextRecord does, each record confirmed to
 // be filed where the order found it, and a batch locks and reads its records one by one.
+//
+// A reading pass in the cursor's order takes the places of a chunk of records from the
+// order, then reads their records sorted by number in runs: neighbours less than
+// kOrderGapBytes apart come in one read (a read costs about as much as copying 10 to 20
+// KB from the page cache), a read is at most kOrderRunBytes. With keys that have nothing
+// to do with record numbers (dates entered in any order) a chunk must hold a good share
+// of the table before its records lie close together, so a chunk may be large: up to
+// kOrderChunkBytes of records (32 MB), far more than a leaf of the index holds. But the
+// records of a chunk must still be handed on shortly after they were read (the freshness
+// rule of the record cache, kept in ForEachShown), so a chunk is sized by the pace of the
+// one before: as many places as are judged and handed on in half of
+// RecordCache::kFreshForMs, the other half left for reading them. It starts at
+// kOrderChunkMinRecords places and at most halves or doubles from one chunk to the next.
+// Memory of an ordered reading pass: the chunk's records (at most kOrderChunkBytes, read
+// into the caller's buffer, which keeps its size from chunk to chunk), their places
+// (about 50 bytes each) and one read (kOrderRunBytes).
 #include <algorithm>
 #include <chrono>
 #include <cstring>
@@ -19,8 +35,16 @@
 namespace snyltdyr::engine {
 namespace {
 
-// Places an ordered reading pass takes from the order at a time.
-constexpr uint32_t kOrderChunkRecords = 2048;
+// The chunks of an ordered reading pass (see the top of the file).
+constexpr size_t kOrderChunkBytes = size_t{32} << 20;
+constexpr uint32_t kOrderChunkMinRecords = 2048;
+constexpr size_t kOrderGapBytes = 16384;         // read along rather than read apart
+constexpr size_t kOrderRunBytes = size_t{1} << 20;  // the most bytes in one read
+
+// The most places an ordered reading pass takes at a time, for records of `rl` bytes.
+uint32_t OrderChunkRecords(uint16_t rl) {
+  return std::max<uint32_t>(kOrderChunkMinRecords, static_cast<uint32_t>(kOrderChunkBytes / rl));
+}
 
 // Records in a batch of a pass that walks the cursor's order (which cannot stop part way
 // through a batch to keep to kPassBatchMilliseconds).
@@ -37,10 +61,11 @@ class PassSource {
 
   // The next up to `most` records, in pass order: in the file's order neighbours, every
   // record (deleted ones too); in the cursor's order those it shows as read now. With
-  // `bytes`, their bytes as read now. None at the end.
+  // `bytes`, their bytes as read now, from its start (in the cursor's order it may hold
+  // more: it keeps its size from chunk to chunk). None at the end.
   Result Next(uint32_t most, std::vector<uint32_t>& recnos, std::vector<uint8_t>* bytes) {
     recnos.clear();
-    if (bytes != nullptr) bytes->clear();
+    if (bytes != nullptr && file_order_) bytes->clear();
     return file_order_ ? NextInFile(most, recnos, bytes) : NextInOrder(most, recnos, bytes);
   }
 
@@ -68,16 +93,19 @@ class PassSource {
     return kOk;
   }
 
-  // In the cursor's order: the places of up to `most` records are taken from the order
-  // first, then their records read sorted by number (neighbours close together in one
-  // read), then each confirmed to be filed where the order found it, in the order's turn.
-  // The records are read just before they are handed on, a chunk at a time, not kept.
+  // In the cursor's order: the places of a chunk of records are taken from the order
+  // first, then their records read sorted by number in runs, then each confirmed to be
+  // filed where the order found it, in the order's turn. The records are read just before
+  // they are handed on, a chunk at a time, not kept; with `bytes` they are handed on in
+  // it, else kept in chunk_ only while they are judged.
   Result NextInOrder(uint32_t most, std::vector<uint32_t>& recnos, std::vector<uint8_t>* bytes) {
     RecordOrder& order = c_.Order();
     const uint16_t rl = t_.RecordLength();
+    std::vector<uint8_t>& chunk = bytes != nullptr ? *bytes : chunk_;
+    const uint32_t take = ChunkPlaces(most);
     while (recnos.empty() && !ended_) {
       places_.clear();
-      while (places_.size() < most) {
+      while (places_.size() < take) {
         OrderPos p;
         const Result r = started_ ? order.Next(pos_, p) : order.First(p);
         started_ = true;
@@ -87,40 +115,60 @@ class PassSource {
         }
         if (r != kOk) return r;
         pos_ = p;
-        places_.push_back(p);
+        places_.push_back(std::move(p));
       }
-      if (Result r = ReadPlaces()) return r;
+      if (Result r = ReadPlaces(chunk)) return r;
+      judged_from_ = CoarseMilliseconds();
+      // The records shown are moved to the front of the chunk, in the order's turn.
+      size_t kept = 0;
       for (size_t i = 0; i < places_.size(); ++i) {
         ++done_;
         // An entry beyond the table's records has none: the order judges it.
-        if (have_[i]) record_.assign(chunk_.data() + i * rl, chunk_.data() + (i + 1) * rl);
+        if (have_[i]) record_.assign(chunk.data() + i * rl, chunk.data() + (i + 1) * rl);
         else record_.clear();
         const Result confirmed = order.Confirm(places_[i], record_);
         if (confirmed == kErrRecordNotFound) continue;  // moved meanwhile: gone from here
         if (confirmed != kOk) return confirmed;
         if (!Shows(c_, record_.data())) continue;
         recnos.push_back(places_[i].recno);
-        if (bytes != nullptr) bytes->insert(bytes->end(), record_.begin(), record_.end());
+        std::memcpy(chunk.data() + kept * rl, record_.data(), rl);  // kept <= i
+        ++kept;
       }
     }
     return kOk;
   }
 
-  // Reads the records of places_ into chunk_ (place i at i), sorted by record number so
-  // that neighbours within kOrderGapBytes of each other come in one read.
-  Result ReadPlaces() {
+  // How many places the next chunk takes, at most `most`: as many as can be judged and
+  // handed on within half of RecordCache::kFreshForMs, at the pace the chunk before was
+  // (the other half is for reading them), changing by at most half or double at a time.
+  uint32_t ChunkPlaces(uint32_t most) {
+    if (judged_from_ >= 0 && !places_.empty()) {
+      const int64_t spent = std::max<int64_t>(1, CoarseMilliseconds() - judged_from_);
+      const uint64_t fits = places_.size() * static_cast<uint64_t>(RecordCache::kFreshForMs / 2) /
+                            static_cast<uint64_t>(spent);
+      chunk_places_ = static_cast<uint32_t>(std::clamp<uint64_t>(
+          fits, std::max<uint64_t>(kOrderChunkMinRecords, chunk_places_ / 2), uint64_t{chunk_places_} * 2));
+    }
+    chunk_places_ = std::min(most, chunk_places_);
+    return chunk_places_;
+  }
+
+  // Reads the records of places_ into `chunk` (place i at i), sorted by record number:
+  // neighbours less than kOrderGapBytes apart in one read of at most kOrderRunBytes.
+  Result ReadPlaces(std::vector<uint8_t>& chunk) {
     const uint16_t rl = t_.RecordLength();
     const size_t n = places_.size();
-    chunk_.resize(n * rl);
+    if (chunk.size() < n * rl) chunk.resize(n * rl);  // never smaller: no filling it again
     have_.assign(n, false);
     by_recno_.resize(n);
-    for (size_t i = 0; i < n; ++i) by_recno_[i] = i;
+    for (size_t i = 0; i < n; ++i) by_recno_[i] = static_cast<uint32_t>(i);
     std::sort(by_recno_.begin(), by_recno_.end(),
-              [&](size_t a, size_t b) { return places_[a].recno < places_[b].recno; });
+              [&](uint32_t a, uint32_t b) { return places_[a].recno < places_[b].recno; });
     if (n > 0 && places_[by_recno_.back()].recno > t_.RecordCount())
       if (Result r = t_.RefreshHeader()) return r;  // records added meanwhile
     const uint32_t count = t_.RecordCount();
-    const uint32_t gap = std::max<uint32_t>(1, static_cast<uint32_t>(kOrderGapBytes / rl));
+    const uint32_t gap = static_cast<uint32_t>(kOrderGapBytes / rl) + 1;
+    const uint32_t longest = std::max<uint32_t>(1, static_cast<uint32_t>(kOrderRunBytes / rl));
     for (size_t a = 0; a < n;) {
       const uint32_t first = places_[by_recno_[a]].recno;
       if (first == 0 || first > count) {
@@ -131,15 +179,15 @@ class PassSource {
       uint32_t last = first;
       for (; b < n; ++b) {
         const uint32_t next = places_[by_recno_[b]].recno;
-        if (next > count || next - last > gap || next - first >= kOrderRunRecords) break;
+        if (next > count || next - last > gap || next - first >= longest) break;
         last = next;
       }
       span_.resize(static_cast<size_t>(last - first + 1) * rl);
       if (Result r = t_.ReadRecords(first, last - first + 1, span_.data())) return r;
-      for (size_t k = a; k < b; ++k) {
+        for (size_t k = a; k < b; ++k) {
         const size_t i = by_recno_[k];
         const size_t at = static_cast<size_t>(places_[i].recno - first) * rl;
-        std::memcpy(chunk_.data() + i * rl, span_.data() + at, rl);
+        std::memcpy(chunk.data() + i * rl, span_.data() + at, rl);
         have_[i] = true;
       }
       a = b;
@@ -163,12 +211,12 @@ class PassSource {
   uint32_t done_ = 0;
   std::vector<uint8_t> record_;
   // The chunk of an ordered pass (NextInOrder, ReadPlaces).
-  static constexpr size_t kOrderGapBytes = 4096;     // read along rather than read apart
-  static constexpr uint32_t kOrderRunRecords = 4096;  // the most records in one read
+  uint32_t chunk_places_ = kOrderChunkMinRecords;  // the size of the next one
+  int64_t judged_from_ = -1;                       // when the last one was read
   std::vector<OrderPos> places_;
   std::vector<uint8_t> chunk_, span_;
   std::vector<bool> have_;
-  std::vector<size_t> by_recno_;
+  std::vector<uint32_t> by_recno_;
 };
 
 // The memory of a rewriting pass's batches, kept from one batch to the next: a batch
@@ -294,10 +342,10 @@ Result ForEachShown(Cursor& cursor, bool keep_order, const ShownVisitor& visit, 
   Cursor* c = &cursor;
   const uint16_t rl = c->table().RecordLength();
   // In the file's order a run of RecordCache::kMaxRunBytes at a time; in the cursor's
-  // order chunks of kOrderChunkRecords places, read a few milliseconds before they are used.
+  // order chunks of up to kOrderChunkBytes, read shortly before they are used.
   PassSource source(*c, keep_order);
   const auto file_run = static_cast<uint32_t>(RecordCache::kMaxRunBytes / rl);
-  const uint32_t run = source.file_order() ? std::max<uint32_t>(1, file_run) : kOrderChunkRecords;
+  const uint32_t run = source.file_order() ? std::max<uint32_t>(1, file_run) : OrderChunkRecords(rl);
   std::vector<uint32_t> recnos;
   std::vector<uint8_t> bytes;
   uint32_t n = 0;
