@@ -45,14 +45,15 @@ TDirectNormaliser::TDirectNormaliser(TEngineDataSet& table, const FixFields& f) 
 bool TDirectNormaliser::FixPassRecord() {
   record_ = table_.PassRecord();
   if (!usable_ || record_ == nullptr) return false;
-  std::string_view text;
-  for (const TStoredText& stored : text_) {
-    if (!stored.Read(record_, text)) return false;
+  for (int i = 0; i < 5; ++i) {
+    if (!text_[i].Read(record_, first_[i])) return false;
   }
   if (!ReadYear(record_)) return false;
   plain_ = true;
-  ApplyFixRules(*this);  // the fix
-  ApplyFixRules(*this);  // BeforePost's FixRecord, on what the fix wrote
+  first_round_ = true;
+  ApplyFixRules(*this, &memo_);  // the fix
+  first_round_ = false;
+  ApplyFixRules(*this, &memo_);  // BeforePost's FixRecord, on what the fix wrote
   // Cannot happen while the rules keep plain text plain; were it to, the record would
   // be half fixed, which must stop the pass rather than be stored.
   if (!plain_) throw std::logic_error("The normaliser wrote a text that is not plain ASCII.");
@@ -74,6 +75,8 @@ bool TDirectNormaliser::ReadYear(const char* record) {
 }
 
 std::string_view TDirectNormaliser::Read(Text field) {
+  // The first round reads every text once, before writing it: what was read above.
+  if (first_round_) return first_[field];
   std::string_view text;
   if (!text_[field].Read(record_, text)) plain_ = false;
   return text;

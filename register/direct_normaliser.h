@@ -19,6 +19,7 @@
 
 #include <cstdint>
 
+#include "register/fix_memo.h"
 #include "register/normaliser.h"
 #include "storage/engine/engine.h"
 #include "storage/stored_text.h"
@@ -54,8 +55,11 @@ class TDirectNormaliser final : private TFixValues {
   uint16_t dato_number_ = 0;
   engine::FieldValue dato_;  // kept: its text is never used, so no allocation per record
   char* record_ = nullptr;   // the record being fixed
+  std::string_view first_[5];  // the texts as the record came, by TFixValues::Text
+  bool first_round_ = false;
   int32_t year_ = 0;
   bool plain_ = true;  // every text read so far was plain
+  TFixMemo memo_;      // the rules' answers: a pass meets the same few texts throughout
 };
 
 }  // namespace snyltdyr
