@@ -51,9 +51,9 @@ bool TDirectNormaliser::FixPassRecord() {
   if (!ReadYear(record_)) return false;
   plain_ = true;
   first_round_ = true;
-  ApplyFixRules(*this, &memo_);  // the fix
+  ApplyFixRules(*this);  // the fix
   first_round_ = false;
-  ApplyFixRules(*this, &memo_);  // BeforePost's FixRecord, on what the fix wrote
+  ApplyFixRules(*this);  // BeforePost's FixRecord, on what the fix wrote
   // Cannot happen while the rules keep plain text plain; were it to, the record would
   // be half fixed, which must stop the pass rather than be stored.
   if (!plain_) throw std::logic_error("The normaliser wrote a text that is not plain ASCII.");

@@ -19,7 +19,6 @@
 
 #include <cstdint>
 
-#include "register/fix_memo.h"
 #include "register/normaliser.h"
 #include "storage/engine/engine.h"
 #include "storage/stored_text.h"
@@ -59,7 +58,6 @@ class TDirectNormaliser final : private TFixValues {
   bool first_round_ = false;
   int32_t year_ = 0;
   bool plain_ = true;  // every text read so far was plain
-  TFixMemo memo_;      // the rules' answers: a pass meets the same few texts throughout
 };
 
 }  // namespace snyltdyr

@@ -4,7 +4,6 @@
 #include "dataset/fields/field.h"
 #include "dataset/try_finally.h"
 #include "register/direct_normaliser.h"
-#include "register/fix_memo.h"
 #include "runtime/cp1252.h"
 #include "runtime/date_time.h"
 #include "runtime/whole_number.h"
@@ -68,20 +67,14 @@ int32_t YearClassOf(int32_t year, int32_t generation) {
   return static_cast<int32_t>(static_cast<int64_t>(year) - generation);
 }
 
-void ApplyFixRules(TFixValues& v, TFixMemo* memo) {
+void ApplyFixRules(TFixValues& v) {
   using V = TFixValues;
-  // Each rule through the memo when there is one: the same answers, asked once per text.
-  auto ask = [memo](auto rule, auto TFixMemo::*remembered, std::string_view text) {
-    return memo != nullptr ? (memo->*remembered)(text) : rule(text);
-  };
-  if (auto text = ask(TreatmentRule, &TFixMemo::treatment, v.Read(V::kBehandl)))
-    v.Write(V::kBehandl, *text);
-  if (auto text = ask(ParasiteRule, &TFixMemo::parasite, v.Read(V::kSnyltdyr)))
-    v.Write(V::kSnyltdyr, *text);
-  if (auto text = ask(OrganRule, &TFixMemo::organ, v.Read(V::kOrgan))) v.Write(V::kOrgan, *text);
-  v.Write(V::kMengde, ask(AmountRule, &TFixMemo::amount, v.Read(V::kMengde)));
+  if (auto text = TreatmentRule(v.Read(V::kBehandl))) v.Write(V::kBehandl, *text);
+  if (auto text = ParasiteRule(v.Read(V::kSnyltdyr))) v.Write(V::kSnyltdyr, *text);
+  if (auto text = OrganRule(v.Read(V::kOrgan))) v.Write(V::kOrgan, *text);
+  v.Write(V::kMengde, AmountRule(v.Read(V::kMengde)));
   const int32_t year = v.Year();
-  const int32_t generation = ask(GenerationRule, &TFixMemo::generation, v.Read(V::kGener));
+  const int32_t generation = GenerationRule(v.Read(V::kGener));
   v.Write(V::kGener, std::to_string(generation));
   v.WriteYearClass(YearClassOf(year, generation));
 }

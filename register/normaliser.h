@@ -58,14 +58,10 @@ class TFixValues {
   ~TFixValues() = default;
 };
 
-// The answers of the rules on texts, remembered over a pass (TRuleMemo): the same as
-// asking the rules.
-struct TFixMemo;
-
 // The rules applied once to a record, field after field in this order: BEHANDL, SNYLTDYR,
 // ORGAN, MENGDE, then DATO and GENER read, GENER and ÅRSKLAS written. The one sequence of
-// the rules, whoever holds the record; with `memo` the rules' answers come from it.
-void ApplyFixRules(TFixValues& values, TFixMemo* memo = nullptr);
+// the rules, whoever holds the record.
+void ApplyFixRules(TFixValues& values);
 
 // ---- On a record ----------------------------------------------------------------------
 // The fields the normaliser reads and writes; all belong to one dataset.
