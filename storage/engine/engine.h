@@ -423,7 +423,7 @@ Result VisitRecords(Handle cursor, uint8_t* buffer, const RecordVisitor& visit, 
 // A record another user keeps locked (for a few seconds) stops the pass there with
 // kErrRecordLocked; any failure stops it with the records before written and `stopped_at`
 // naming the record it stopped at (0 when it ran to the end).
-inline constexpr uint32_t kPassBatchRecords = 8192;
+inline constexpr uint32_t kPassBatchRecords = 32768;
 inline constexpr int64_t kPassBatchMilliseconds = 25;
 inline constexpr int64_t kPassPauseMilliseconds = 2;
 struct RewriteReport {
