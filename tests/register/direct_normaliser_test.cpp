@@ -22,6 +22,7 @@
 #include "runtime/regional_settings.h"
 #include "storage/db_engine_error.h"
 #include "storage/session.h"
+#include "storage/stored_text.h"
 #include "observation_memory.h"
 #include "support/temp_dir.h"
 
@@ -281,6 +282,31 @@ TEST_F(DirectNormaliser, FieldEventsOrAnotherBeforePostKeepTheFieldPath) {
   };
   EXPECT_EQ(r.BitBtn1Click().records, records_);
   EXPECT_EQ(posts, records_);
+}
+
+// A text read straight from a record ends where its column ends, and writing one pads its
+// own column only: MENGDE (9 bytes) lies just before ORGAN.
+TEST_F(DirectNormaliser, AStoredTextKeepsToItsColumn) {
+  const std::string dir = Copy("column");
+  SnyltdyrRegister r;
+  OpenRegister(r, dir);
+  TEngineDataSet& table = r.SnyltdyrTable;
+  const TStoredText mengde(r.SnyltdyrTableMENGDE);
+  ASSERT_TRUE(mengde.Direct());
+  int64_t checked = 0;
+  table.RewriteSelection(
+      [&] {
+        const std::string organ = r.SnyltdyrTableORGAN.AsString();
+        std::string_view text;
+        if (checked == 50 || organ.empty() || !mengde.Read(table.PassRecord(), text)) return;
+        EXPECT_EQ(std::string(text), r.SnyltdyrTableMENGDE.AsString());
+        mengde.Write(table.PassRecord(), "123456789ABC");
+        EXPECT_EQ(r.SnyltdyrTableMENGDE.AsString(), "123456789");
+        EXPECT_EQ(r.SnyltdyrTableORGAN.AsString(), organ);
+        ++checked;
+      },
+      {});
+  EXPECT_EQ(checked, 50);
 }
 
 // A dataset other than the storage table always goes through its fields.
