@@ -21,8 +21,7 @@ constexpr engine::Result kFunctionFailed = 1;
 uint8_t* Bytes(TRecordBuffer buffer) { return reinterpret_cast<uint8_t*>(buffer); }
 
 // Runs the pass's function for the engine: a failure is kept for afterwards and stops
-// the pass. A template, so that the body called for every record is not wrapped in a
-// std::function (an allocation per record once it holds more than two references).
+// the pass. A template, not a std::function: a pass calls it for every record.
 template <typename Body>
 engine::Result RunForEngine(std::exception_ptr& failure, const Body& body) {
   try {

@@ -26,8 +26,7 @@ TStoredText::TStoredText(const TField& field) {
   if (engine::GetFieldDescriptors(data_set->Handle(), columns) != engine::kOk) return;
   const auto number = static_cast<size_t>(field.FieldNumber());
   if (number > columns.size() || columns[number - 1].dbase_type != 'C') return;
-  // The column's width in the record (units1); `length` is that of the value GetField
-  // delivers, one more for its terminating NUL.
+  // The column's width is units1: `length` counts the NUL that GetField adds after it.
   offset_ = columns[number - 1].offset;
   length_ = static_cast<uint16_t>(columns[number - 1].units1);
   size_ = static_cast<uint16_t>(std::clamp<int32_t>(field.Size(), 0, length_));

@@ -172,13 +172,14 @@ class PassSource {
 };
 
 // The memory of a rewriting pass's batches, kept from one batch to the next: a batch
-// fills megabytes, which fresh for every batch would cost a page fault per page.
+// fills a few megabytes, which fresh for every batch would cost a page fault per page.
 //
 // Peak memory of a pass in the file's order: the batch's records as read (`bytes`) and,
 // for the records to write, their bytes before and after (`befores`, `afters`), so at
 // most three times kPassBatchRecords records: with kPassBatchRecords = 32768 and the
-// register's 231-byte records about 23 MB, reached only when every record changes. In the
-// cursor's order batches are of kOrderBatchRecords records, a fraction of that.
+// register's 231-byte records about 23 MB (room for every record to change is reserved;
+// its pages are touched only as records change). In the cursor's order batches are of
+// kOrderBatchRecords records, a fraction of that.
 struct BatchMemory {
   std::vector<uint8_t> bytes;  // the batch's records as read under its locks
   // The runs to write, as Table::RewriteLocked takes them, built as the records are
