@@ -3,9 +3,11 @@
 #include "dataset/data_set.h"
 #include "dataset/fields/field.h"
 #include "dataset/try_finally.h"
+#include "register/direct_normaliser.h"
 #include "runtime/cp1252.h"
 #include "runtime/date_time.h"
 #include "runtime/whole_number.h"
+#include "storage/engine_data_set.h"
 
 namespace snyltdyr {
 namespace {
@@ -65,33 +67,78 @@ int32_t YearClassOf(int32_t year, int32_t generation) {
   return static_cast<int32_t>(static_cast<int64_t>(year) - generation);
 }
 
-void FixRecord(const FixFields& f) {
-  if (auto text = TreatmentRule(f.behandl.AsString())) f.behandl.SetAsString(*text);
-  if (auto text = ParasiteRule(f.snyltdyr.AsString())) f.snyltdyr.SetAsString(*text);
-  if (auto text = OrganRule(f.organ.AsString())) f.organ.SetAsString(*text);
-  f.mengde.SetAsString(AmountRule(f.mengde.AsString()));
+void ApplyFixRules(TFixValues& v) {
+  using V = TFixValues;
+  if (auto text = TreatmentRule(v.Read(V::kBehandl))) v.Write(V::kBehandl, *text);
+  if (auto text = ParasiteRule(v.Read(V::kSnyltdyr))) v.Write(V::kSnyltdyr, *text);
+  if (auto text = OrganRule(v.Read(V::kOrgan))) v.Write(V::kOrgan, *text);
+  v.Write(V::kMengde, AmountRule(v.Read(V::kMengde)));
+  const int32_t year = v.Year();
+  const int32_t generation = GenerationRule(v.Read(V::kGener));
+  v.Write(V::kGener, std::to_string(generation));
+  v.WriteYearClass(YearClassOf(year, generation));
+}
 
-  int32_t year = 0;
-  if (!f.dato.IsBlank()) {
-    int month = 0, day = 0, y = 0;
-    DecodeDate(f.dato.AsDateTime(), y, month, day);
-    year = y;
+namespace {
+
+// The values in the record's fields, as the window and the import post them.
+class TFieldValues final : public TFixValues {
+ public:
+  explicit TFieldValues(const FixFields& f) : f_(f) {}
+
+  std::string_view Read(Text field) override {
+    text_ = Field(field).AsString();
+    return text_;
   }
-  const int32_t generation = GenerationRule(f.gener.AsString());
-  f.gener.SetAsString(std::to_string(generation));
-  f.arsklas.SetAsInteger(YearClassOf(year, generation));
+  void Write(Text field, std::string_view text) override { Field(field).SetAsString(std::string(text)); }
+  int32_t Year() override {
+    if (f_.dato.IsBlank()) return 0;
+    int year = 0, month = 0, day = 0;
+    DecodeDate(f_.dato.AsDateTime(), year, month, day);
+    return year;
+  }
+  void WriteYearClass(int32_t year_class) override { f_.arsklas.SetAsInteger(year_class); }
+
+ private:
+  TField& Field(Text field) const {
+    switch (field) {
+      case kBehandl: return f_.behandl;
+      case kSnyltdyr: return f_.snyltdyr;
+      case kOrgan: return f_.organ;
+      case kMengde: return f_.mengde;
+      case kGener: break;
+    }
+    return f_.gener;
+  }
+
+  const FixFields& f_;
+  std::string text_;
+};
+
+}  // namespace
+
+void FixRecord(const FixFields& fields) {
+  TFieldValues values(fields);
+  ApplyFixRules(values);
 }
 
 TRewriteCount FixAllRecords(TDataSet& table, const FixFields& fields,
-                            const TPassProgress& progress) {
-  return table.RewriteSelection([&] { FixRecord(fields); }, progress);
+                            const TPassProgress& progress, TBeforePost before_post) {
+  auto fix = [&] { FixRecord(fields); };
+  auto* storage = dynamic_cast<TEngineDataSet*>(&table);
+  if (before_post == TBeforePost::bpFixRecord && storage != nullptr && storage->Active()) {
+    TDirectNormaliser direct(*storage, fields);
+    if (direct.Usable())
+      return storage->RewriteSelection(fix, [&] { return direct.FixPassRecord(); }, progress);
+  }
+  return table.RewriteSelection(fix, progress);
 }
 
 TRewriteCount FixFormattingPass(TDataSet& table, const FixFields& fields,
-                                const TPassProgress& progress) {
+                                const TPassProgress& progress, TBeforePost before_post) {
   TRewriteCount count;
   table.SuspendControls();
-  TryFinally([&] { count = FixAllRecords(table, fields, progress); },
+  TryFinally([&] { count = FixAllRecords(table, fields, progress, before_post); },
              [&] { table.ResumeControls(); });
   return count;
 }

@@ -41,6 +41,28 @@ int32_t GenerationRule(std::string_view gener);
 // Year of the observation minus generation, as the 32-bit value stored in the field.
 int32_t YearClassOf(int32_t year, int32_t generation);
 
+// ---- On the values of a record ------------------------------------------------------
+// The values of one record that the rules read and write, wherever the record is kept:
+// in its fields (FixRecord) or in the bytes of a pass's record (TDirectNormaliser).
+class TFixValues {
+ public:
+  enum Text { kBehandl, kSnyltdyr, kOrgan, kMengde, kGener };
+  // The text of a field; valid until the next call.
+  virtual std::string_view Read(Text field) = 0;
+  virtual void Write(Text field, std::string_view text) = 0;
+  // The year of DATO, 0 when it is empty.
+  virtual int32_t Year() = 0;
+  virtual void WriteYearClass(int32_t year_class) = 0;
+
+ protected:
+  ~TFixValues() = default;
+};
+
+// The rules applied once to a record, field after field in this order: BEHANDL, SNYLTDYR,
+// ORGAN, MENGDE, then DATO and GENER read, GENER and ÅRSKLAS written. The one sequence of
+// the rules, whoever holds the record.
+void ApplyFixRules(TFixValues& values);
+
 // ---- On a record ----------------------------------------------------------------------
 // The fields the normaliser reads and writes; all belong to one dataset.
 struct FixFields {
@@ -63,12 +85,20 @@ void FixRecord(const FixFields& fields);
 // records as they lie in the file and stores those whose values changed; a record left as
 // it was is not written again, which nobody can tell apart from writing the same bytes,
 // since the table is dated all the same. A failing record stops the pass, in edit state.
+//
+// With bpFixRecord the caller vouches that the table's BeforePost is FixRecord on these
+// same fields, so that a record of the storage table can be fixed and "posted" in one go
+// straight in its bytes (TDirectNormaliser) where that gives the same record; any other
+// BeforePost is left to run as it is, and so is every record of another dataset.
+enum class TBeforePost { bpOther, bpFixRecord };
 TRewriteCount FixAllRecords(TDataSet& table, const FixFields& fields,
-                            const TPassProgress& progress = {});
+                            const TPassProgress& progress = {},
+                            TBeforePost before_post = TBeforePost::bpOther);
 
 // "Fiks formatering": FixAllRecords with the controls' notifications suspended, resumed
 // also when the pass fails.
 TRewriteCount FixFormattingPass(TDataSet& table, const FixFields& fields,
-                                const TPassProgress& progress = {});
+                                const TPassProgress& progress = {},
+                                TBeforePost before_post = TBeforePost::bpOther);
 
 }  // namespace snyltdyr

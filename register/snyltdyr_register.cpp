@@ -18,11 +18,18 @@ void Declare(TField& field, TDataSet& table, const char* name, const char* label
 
 }  // namespace
 
+// The table's own BeforePost: a type of its own, so that a pass can tell it from any
+// other handler put in its place (std::function::target).
+struct SnyltdyrRegister::FixOnPost {
+  SnyltdyrRegister* owner;
+  void operator()(TDataSet&) const { owner->Fix(); }
+};
+
 SnyltdyrRegister::SnyltdyrRegister() {
   SnyltdyrTable.SetTableName(kObservationTableName);
   SnyltdyrTable.SetTableType(ttDBase);
   SnyltdyrTable.SetIndexName(kDateIndexName);
-  SnyltdyrTable.BeforePost = [this](TDataSet&) { Fix(); };
+  SnyltdyrTable.BeforePost = FixOnPost{this};
 
   // Names and labels are code page 1252: "\xC5" is Å, "\xE5" å and "\xF8" ø.
   Declare(SnyltdyrTableDATO, SnyltdyrTable, "DATO", "dato", 11);
@@ -121,12 +128,17 @@ FixFields SnyltdyrRegister::NormalisedFields() {
 
 void SnyltdyrRegister::Fix() { FixRecord(NormalisedFields()); }
 
+TBeforePost SnyltdyrRegister::PostingNormalises() const {
+  const auto* own = SnyltdyrTable.BeforePost.target<FixOnPost>();
+  return own != nullptr && own->owner == this ? TBeforePost::bpFixRecord : TBeforePost::bpOther;
+}
+
 TRewriteCount SnyltdyrRegister::FixAll(const TPassProgress& progress) {
-  return FixAllRecords(SnyltdyrTable, NormalisedFields(), progress);
+  return FixAllRecords(SnyltdyrTable, NormalisedFields(), progress, PostingNormalises());
 }
 
 TRewriteCount SnyltdyrRegister::BitBtn1Click(const TPassProgress& progress) {
-  return FixFormattingPass(SnyltdyrTable, NormalisedFields(), progress);
+  return FixFormattingPass(SnyltdyrTable, NormalisedFields(), progress, PostingNormalises());
 }
 
 void SnyltdyrRegister::SetFilter(const std::string& field, const std::string& value) {

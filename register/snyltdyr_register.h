@@ -137,7 +137,10 @@ class SnyltdyrRegister {
   const std::string& AddIndexFailure() const { return add_index_failure_; }
 
  private:
+  struct FixOnPost;
   FixFields NormalisedFields();
+  // bpFixRecord while the table's BeforePost is still this register's own Fix.
+  TBeforePost PostingNormalises() const;
 
   SelectionFigures figures_;
   std::string add_index_failure_;

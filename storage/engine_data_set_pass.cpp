@@ -72,6 +72,12 @@ int32_t TEngineDataSet::VisitSelection(const std::function<void()>& visit, TPass
 
 TRewriteCount TEngineDataSet::RewriteSelection(const std::function<void()>& fix,
                                                const TPassProgress& progress) {
+  return RewriteSelection(fix, {}, progress);
+}
+
+TRewriteCount TEngineDataSet::RewriteSelection(const std::function<void()>& fix,
+                                               const std::function<bool()>& direct,
+                                               const TPassProgress& progress) {
   CheckActive();
   if (CallbackFilterActive()) return TDataSet::RewriteSelection(fix, progress);
   EnsureBrowseMode();
@@ -93,6 +99,7 @@ TRewriteCount TEngineDataSet::RewriteSelection(const std::function<void()>& fix,
               const snyltdyr::DataState saved = EnterTempState(StateEdit);
               const engine::Result r = RunForEngine(failure, [&] {
                 PassRecordReached(recno);
+                if (direct && direct()) return;
                 fix();
                 if (BeforePost) BeforePost(*this);
               });

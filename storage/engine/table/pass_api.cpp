@@ -221,13 +221,22 @@ class PassSource {
 
 // The memory of a rewriting pass's batches, kept from one batch to the next: a batch
 // fills a few megabytes, which fresh for every batch would cost a page fault per page.
+//
+// Peak memory of a pass in the file's order: the batch's records as read (`bytes`) and,
+// for the records to write, their bytes before and after (`befores`, `afters`), so at
+// most three times kPassBatchRecords records: with kPassBatchRecords = 32768 and the
+// register's 231-byte records about 23 MB (room for every record to change is reserved;
+// its pages are touched only as records change). In the cursor's order batches are of
+// kOrderBatchRecords records, a fraction of that.
 struct BatchMemory {
   std::vector<uint8_t> bytes;  // the batch's records as read under its locks
-  std::vector<std::pair<size_t, uint32_t>> changed;  // not written yet: place in the batch, record
-  std::vector<uint8_t> afters;                       // their bytes as edited
-  std::vector<uint32_t> commit_recnos;
-  std::vector<size_t> commit_changed_at;
-  std::vector<uint8_t> commit_befores, commit_afters;
+  // The runs to write, as Table::RewriteLocked takes them, built as the records are
+  // edited: the changed records and, in the file's order, the few unchanged ones between
+  // two of them that go along (kFillRecords).
+  std::vector<uint32_t> recnos;
+  std::vector<uint8_t> befores, afters;
+  std::vector<std::pair<size_t, uint32_t>> changed;  // place in the batch, record
+  std::vector<size_t> changed_at;                    // their places in `recnos`
 };
 
 // One batch of a rewriting pass: its records locked and read again under the locks.
@@ -235,8 +244,7 @@ class RewriteBatch {
  public:
   RewriteBatch(Cursor& c, RewriteReport& report, BatchMemory& memory)
       : c_(c), t_(c.table()), report_(report), visited_before_(report.visited), m_(memory) {
-    m_.changed.clear();
-    m_.afters.clear();
+    Forget();
   }
   // Dated as the rewrite of every record it reached would have dated the table.
   ~RewriteBatch() { t_.EndBatch(report_.visited > visited_before_); }
@@ -249,6 +257,9 @@ class RewriteBatch {
     size_t held = 0;
     if (Result r = t_.BeginBatch(sorted, held)) return r;
     const uint16_t rl = t_.RecordLength();
+    // Room for every record of the batch to change: no growing while the records go.
+    m_.befores.reserve(recnos.size() * rl);
+    m_.afters.reserve(recnos.size() * rl);
     if (file_order) {  // neighbours: the locked ones are the first `held`, read at once
       m_.bytes.resize(held * rl);
       locked = held;
@@ -267,7 +278,8 @@ class RewriteBatch {
 
   // Offers record i of the batch (`recno`) to `edit` in `buffer`; a changed record is
   // kept for Commit.
-  Result Edit(size_t i, uint32_t recno, uint8_t* buffer, const RecordEditor& edit) {
+  Result Edit(size_t i, uint32_t recno, uint8_t* buffer, const RecordEditor& edit,
+              bool file_order) {
     const uint16_t rl = t_.RecordLength();
     const uint8_t* before = m_.bytes.data() + i * rl;
     if (!PassSource::Shows(c_, before)) return kOk;
@@ -276,55 +288,50 @@ class RewriteBatch {
     if (Result r = edit(recno)) return r;
     buffer[0] = before[0];  // the deletion flag is not the editor's
     if (std::memcmp(buffer, before, rl) == 0) return kOk;
+    // In the file's order a few unchanged records between two changed ones go along with
+    // their bytes as read under the batch's locks, the same bytes the file holds, so that
+    // the run is written in one call rather than split around them.
+    if (file_order && !m_.changed.empty() && i - m_.changed.back().first <= kFillRecords) {
+      for (size_t k = m_.changed.back().first + 1; k < i; ++k) {
+        const uint8_t* same = m_.bytes.data() + k * rl;
+        Add(recno - static_cast<uint32_t>(i - k), same, same);
+      }
+    }
     m_.changed.push_back({i, recno});
-    m_.afters.insert(m_.afters.end(), buffer, buffer + rl);
+    m_.changed_at.push_back(m_.recnos.size());
+    Add(recno, before, buffer);
     return kOk;
   }
 
   // Writes the changed records kept so far (Table::RewriteLocked, neighbours together).
-  // In the file's order a few unchanged records between two changed ones go along with
-  // their bytes as read under the batch's locks, the same bytes the file holds, so that
-  // the run is written in one call rather than split around them. On a failure
-  // `stopped_at` names the first changed record not written.
-  Result Commit(bool file_order, uint32_t& stopped_at) {
-    const uint16_t rl = t_.RecordLength();
-    // Kept between batches, so that a pass does not allocate them afresh for each.
-    std::vector<uint32_t>& recnos = m_.commit_recnos;
-    std::vector<size_t>& changed_at = m_.commit_changed_at;  // changed records' places in `recnos`
-    std::vector<uint8_t>& befores = m_.commit_befores;
-    std::vector<uint8_t>& afters = m_.commit_afters;
-    recnos.clear();
-    changed_at.clear();
-    befores.clear();
-    afters.clear();
-    auto add = [&](uint32_t recno, const uint8_t* before, const uint8_t* after) {
-      recnos.push_back(recno);
-      befores.insert(befores.end(), before, before + rl);
-      afters.insert(afters.end(), after, after + rl);
-    };
-    for (size_t n = 0; n < m_.changed.size(); ++n) {
-      const auto [i, recno] = m_.changed[n];
-      if (file_order && n > 0 && i - m_.changed[n - 1].first <= kFillRecords) {
-        for (size_t k = m_.changed[n - 1].first + 1; k < i; ++k) {
-          const uint8_t* same = m_.bytes.data() + k * rl;
-          add(recno - static_cast<uint32_t>(i - k), same, same);
-        }
-      }
-      changed_at.push_back(recnos.size());
-      add(recno, m_.bytes.data() + i * rl, m_.afters.data() + n * rl);
-    }
+  // On a failure `stopped_at` names the first changed record not written.
+  Result Commit(uint32_t& stopped_at) {
     size_t written = 0;
-    const Result r = t_.RewriteLocked(recnos, befores.data(), afters.data(), written);
+    const Result r = t_.RewriteLocked(m_.recnos, m_.befores.data(), m_.afters.data(), written);
     const size_t stored = static_cast<size_t>(
-        std::lower_bound(changed_at.begin(), changed_at.end(), written) - changed_at.begin());
+        std::lower_bound(m_.changed_at.begin(), m_.changed_at.end(), written) -
+        m_.changed_at.begin());
     report_.written += static_cast<uint32_t>(stored);
     if (r != kOk) stopped_at = m_.changed[std::min(stored, m_.changed.size() - 1)].second;
-    m_.changed.clear();
-    m_.afters.clear();
+    Forget();
     return r;
   }
 
  private:
+  void Add(uint32_t recno, const uint8_t* before, const uint8_t* after) {
+    const uint16_t rl = t_.RecordLength();
+    m_.recnos.push_back(recno);
+    m_.befores.insert(m_.befores.end(), before, before + rl);
+    m_.afters.insert(m_.afters.end(), after, after + rl);
+  }
+  void Forget() {
+    m_.recnos.clear();
+    m_.befores.clear();
+    m_.afters.clear();
+    m_.changed.clear();
+    m_.changed_at.clear();
+  }
+
   Cursor& c_;
   Table& t_;
   RewriteReport& report_;
@@ -422,7 +429,7 @@ Result RewriteRecords(Handle cursor, uint8_t* buffer, const RecordEditor& edit,
       for (; r == kOk && i < locked; ++i) {
         // The time is looked at now and then; the rest of a batch cut short comes next.
         if (file_order && i % 64 == 63 && CoarseMilliseconds() > until) break;
-        r = batch.Edit(i, recnos[i], buffer, edit);
+        r = batch.Edit(i, recnos[i], buffer, edit, file_order);
       }
       if (r == kOk && i < recnos.size() && !file_order)  // the walk cannot come back to it
         r = Fail(kErrRecordLocked,
@@ -430,7 +437,7 @@ Result RewriteRecords(Handle cursor, uint8_t* buffer, const RecordEditor& edit,
       if (r != kOk) report.stopped_at = recnos[std::min(i, recnos.size() - 1)];
       // What was edited before the stop is stored all the same; a record that could not
       // be written stops the pass there instead.
-      const Result committed = batch.Commit(file_order, report.stopped_at);
+      const Result committed = batch.Commit(report.stopped_at);
       if (committed != kOk) return committed;
       if (r != kOk) return r;
     }  // the batch ends: the table is dated, the locks go
