@@ -10,6 +10,7 @@
 #include <random>
 
 #include "engine/index_test_support.h"
+#include "storage/engine/files/mapped_file.h"
 #include "support/table_builder.h"
 
 namespace snyltdyr::engine {
@@ -83,7 +84,20 @@ class OrderedPassTest : public ::testing::Test {
   const size_t record_length_ = 1 + 8 + 250 + 6;
 };
 
-TEST_F(OrderedPassTest, ScatteredRecordsComeInTheTagsOrderWithTheirBytes) {
+// Both ways of getting a chunk's records: copied out of a view of the file, and read in
+// sorted runs (where the file may not be viewed).
+class OrderedPassBothWays : public OrderedPassTest, public ::testing::WithParamInterface<bool> {
+ protected:
+  void SetUp() override {
+    OrderedPassTest::SetUp();
+    MappedFile::SetAllowed(GetParam());
+  }
+  void TearDown() override { MappedFile::SetAllowed(true); }
+};
+
+INSTANTIATE_TEST_SUITE_P(ViewedAndRead, OrderedPassBothWays, ::testing::Bool());
+
+TEST_P(OrderedPassBothWays, ScatteredRecordsComeInTheTagsOrderWithTheirBytes) {
   const Handle c = ts::OpenCursor(db_, "OBS.DBF");
   ASSERT_EQ(SwitchToIndex(c, "", "K", 0, false), kOk);
   // Deleted records are left out of both.

@@ -297,6 +297,8 @@ class Table {
   void UnlockAllRecords();
 
   DbtMemo* Memo() const { return memo_.get(); }
+  // The data file, for a pass that views it (MappedFile).
+  const DbfFile& Dbf() const { return *dbf_; }
 
   TableCompanion* Companion() const { return companion_.get(); }
   void SetCompanion(std::unique_ptr<TableCompanion> companion);

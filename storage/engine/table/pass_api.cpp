@@ -28,6 +28,8 @@
 #include <cstring>
 #include <thread>
 
+#include "storage/engine/datafile/dbf_file.h"
+#include "storage/engine/files/mapped_file.h"
 #include "storage/engine/table/cursor.h"
 #include "storage/engine/engine_state.h"
 #include "storage/engine/error_stack.h"
@@ -153,6 +155,30 @@ class PassSource {
     return chunk_places_;
   }
 
+  // Copies the records of places_ that the table counts (`count`) out of a view of the
+  // data file into `chunk` (by_recno_ sorted), where the file may be viewed (MappedFile); true when every
+  // one of them came so. The view is made at the first chunk and again when the table
+  // has grown since; a refusal is not asked again.
+  bool CopyFromView(std::vector<uint8_t>& chunk, uint32_t count) {
+    const DbfFile& dbf = t_.Dbf();
+    const uint16_t rl = t_.RecordLength();
+    const uint64_t end = dbf.RecordOffset(count) + rl;
+    if (view_refused_ || count == 0) return false;
+    if (view_.length() < end && !view_.Map(dbf.fd(), end)) {
+      view_refused_ = true;
+      return false;
+    }
+    bool all = true;
+    for (const uint32_t i : by_recno_) {  // along the file: pages and caches in step
+      const uint32_t recno = places_[i].recno;
+      have_[i] = recno != 0 && recno <= count &&
+                 view_.Copy(dbf.RecordOffset(recno), rl, chunk.data() + i * rl);
+      // A place past the count has no record either way: the order judges it.
+      all = all && (have_[i] || recno == 0 || recno > count);
+    }
+    return all;
+  }
+
   // Reads the records of places_ into `chunk` (place i at i), sorted by record number:
   // neighbours less than kOrderGapBytes apart in one read of at most kOrderRunBytes.
   Result ReadPlaces(std::vector<uint8_t>& chunk) {
@@ -167,11 +193,12 @@ class PassSource {
     if (n > 0 && places_[by_recno_.back()].recno > t_.RecordCount())
       if (Result r = t_.RefreshHeader()) return r;  // records added meanwhile
     const uint32_t count = t_.RecordCount();
+    if (CopyFromView(chunk, count)) return kOk;
     const uint32_t gap = static_cast<uint32_t>(kOrderGapBytes / rl) + 1;
     const uint32_t longest = std::max<uint32_t>(1, static_cast<uint32_t>(kOrderRunBytes / rl));
     for (size_t a = 0; a < n;) {
       const uint32_t first = places_[by_recno_[a]].recno;
-      if (first == 0 || first > count) {
+      if (first == 0 || first > count || have_[by_recno_[a]]) {
         ++a;
         continue;
       }
@@ -217,6 +244,8 @@ class PassSource {
   std::vector<uint8_t> chunk_, span_;
   std::vector<bool> have_;
   std::vector<uint32_t> by_recno_;
+  MappedFile view_;  // of the data file, for an ordered pass (CopyFromView)
+  bool view_refused_ = false;
 };
 
 // The memory of a rewriting pass's batches, kept from one batch to the next: a batch
