@@ -159,6 +159,7 @@ int Fix(const CliCall& call) {
 int Export(const CliCall& call) {
   const CliArguments& a = call.parsed;
   SnyltdyrRegister r;
+  r.CountsFigures = false;  // the rows are the answer: no Antall or Snitt to show
   OpenSelection(r, a);
   TTable& t = r.SnyltdyrTable;
   // Text in a code page that was only assumed: said, or, when letters may be wrong, refused.

@@ -172,7 +172,9 @@ void SnyltdyrRegister::BehandlingClick() {
   if (Behandling) Funn = true;
 }
 
-void SnyltdyrRegister::summer() { CountAndGrade(SnyltdyrTable, SnyltdyrTableMENGDE, figures_); }
+void SnyltdyrRegister::summer() {
+  if (CountsFigures) CountAndGrade(SnyltdyrTable, SnyltdyrTableMENGDE, figures_);
+}
 
 // Only a missing index is added: any other failure (the pending edit could not be posted,
 // the index file is damaged) is the user's to see, with the edit kept, since adding an

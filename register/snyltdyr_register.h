@@ -120,6 +120,9 @@ class SnyltdyrRegister {
 
   // ---- Count and grade -----------------------------------------------------------------
   void summer();
+  // Off for a caller that shows no figures (the companion's export): summer then counts
+  // nothing, since the count is a pass over the whole selection of its own.
+  bool CountsFigures = true;
 
   // ---- Column sort ---------------------------------------------------------------------
   // Makes the index named after the field current, adding it the first time. The pending

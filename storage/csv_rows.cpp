@@ -104,8 +104,10 @@ TCsvRows::TCsvRows(TEngineDataSet& data_set, std::string& out) : data_set_(data_
   // The rows are about as long as the records' bytes, often shorter: room for that much
   // at the start spares copying a growing text of many megabytes over and over. Only
   // what is written is ever touched.
+  // The table's records as its header counts them (not the selection's count: that
+  // would be a pass of its own).
   uint32_t records = 0;
-  if (engine::GetRecordCount(data_set_.Handle(), records) == engine::kOk)
+  if (engine::GetTableRecordCount(data_set_.Handle(), records) == engine::kOk)
     out_.reserve(out_.size() + std::min<size_t>(size_t{records} * record_bytes_, kMostReserved));
   engine::CursorProperties props;
   if (engine::GetCursorProperties(data_set_.Handle(), props) == engine::kOk)

@@ -390,6 +390,9 @@ Result ForceReread(Handle cursor);
 Result GetExactRecordCount(Handle cursor, uint32_t& count);
 // The quick count: records not deleted, when no filter is active; else the exact count.
 Result GetRecordCount(Handle cursor, uint32_t& count);
+// The records the table's header counts, deleted ones too, as read at the last look at
+// the header: no pass, for an estimate of a pass's size.
+Result GetTableRecordCount(Handle cursor, uint32_t& count);
 
 // ---- Passes over every record a cursor shows (pass_api.cpp) ---------------------------------
 // A pass reaches every record the cursor shows (not deleted, passing every active filter)

@@ -16,6 +16,7 @@
 // them, under the memo lock.
 #pragma once
 
+#include "storage/engine/files/mapped_file.h"
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -67,8 +68,14 @@ class DbtMemo {
   bool writable_ = false;
   MemoKind kind_ = MemoKind::kDbase4;
   uint32_t block_size_ = 512;
+  // ReadMany through view_; false when the file may not be viewed.
+  bool ReadManyFromView(const std::vector<uint32_t>& blocks, std::vector<std::string>& contents,
+                        std::vector<uint8_t>& read);
+
   std::vector<uint8_t> span_;       // ReadMany's read, kept for the next batch
   std::vector<uint32_t> by_block_;  // ReadMany's memos sorted by block
+  MappedFile view_;                 // of the file, for ReadMany on a local file system
+  bool view_refused_ = false;
 };
 
 // The block number in a memo field's 10 bytes: 0 for blank or no memo; false when the

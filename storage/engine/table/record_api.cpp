@@ -294,4 +294,11 @@ Result ForceReread(Handle cursor) {
 
 Result GetRecordCount(Handle cursor, uint32_t& count) { return GetExactRecordCount(cursor, count); }
 
+Result GetTableRecordCount(Handle cursor, uint32_t& count) {
+  Cursor* c;
+  if (Result r = GetCursor(cursor, c)) return r;
+  count = c->table().RecordCount();
+  return kOk;
+}
+
 }  // namespace snyltdyr::engine
