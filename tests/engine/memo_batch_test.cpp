@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "engine/index_test_support.h"
+#include "storage/engine/files/mapped_file.h"
 #include "support/table_builder.h"
 
 namespace snyltdyr::engine {
@@ -60,7 +61,23 @@ class MemoBatchTest : public ::testing::Test {
   size_t offset_ = 0;
 };
 
-TEST_F(MemoBatchTest, ReadsWhatOpenBlobReadsNearOrFarAndOfAnyLength) {
+// Both ways of getting a batch: copied out of a view of the memo file, and read in runs
+// (where the file may not be viewed).
+class MemoBatchBothWays : public MemoBatchTest, public ::testing::WithParamInterface<bool> {
+ protected:
+  void SetUp() override {
+    MappedFile::SetAllowed(GetParam());
+    MemoBatchTest::SetUp();
+  }
+  void TearDown() override {
+    MemoBatchTest::TearDown();
+    MappedFile::SetAllowed(true);
+  }
+};
+
+INSTANTIATE_TEST_SUITE_P(ViewedAndRead, MemoBatchBothWays, ::testing::Bool());
+
+TEST_P(MemoBatchBothWays, ReadsWhatOpenBlobReadsNearOrFarAndOfAnyLength) {
   const std::string longer(1500, 'L');  // four blocks of 512 with its head
   const std::string far(20000, 'F');    // puts what follows far from what came before
   std::vector<std::string> fields = {Add("first"), Add(longer), Add("third, next to it"),
@@ -87,7 +104,7 @@ TEST_F(MemoBatchTest, ReadsWhatOpenBlobReadsNearOrFarAndOfAnyLength) {
   EXPECT_EQ(contents[6], longer);
 }
 
-TEST_F(MemoBatchTest, LeavesWhatItCannotReadToOpenBlob) {
+TEST_P(MemoBatchBothWays, LeavesWhatItCannotReadToOpenBlob) {
   const std::string good = Add("a good memo");
   Add(std::string(2000, 'z'));
   const std::vector<std::string> fields = {

@@ -16,13 +16,13 @@
 // them, under the memo lock.
 #pragma once
 
-#include "storage/engine/files/mapped_file.h"
 #include <cstdint>
 #include <string>
 #include <vector>
 
 #include "storage/engine/datafile/dbf_header.h"
 #include "storage/engine/engine.h"
+#include "storage/engine/files/mapped_file.h"
 
 namespace snyltdyr::engine {
 
