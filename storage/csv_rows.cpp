@@ -159,15 +159,14 @@ void TCsvRows::AddCells(const char* record, std::string& out) {
       }
       case Road::kKnown: {
         const std::string_view bytes(record + c.offset, c.width);
-        const auto it = c.known.find(bytes);
-        if (it != c.known.end()) {
-          out += it->second;
+        if (const std::string* known = c.known.Find(bytes)) {
+          out += *known;
           continue;
         }
         std::string cell;
         AppendUtf8Cell(cell, c.field->DisplayText());
         out += cell;
-        if (c.known.size() < kKnownCells) c.known.emplace(bytes, std::move(cell));
+        c.known.Keep(bytes, std::move(cell));
         continue;
       }
       case Road::kMemo: {

@@ -6,7 +6,7 @@
 // - a plain text field (TStoredText): its bytes, when they are plain ASCII;
 // - a date or float field that nothing shapes but its value (exactly a TDateField or
 //   TFloatField, no OnGetText, no display format): the cell the field gave before for the
-//   same bytes, kept for up to kKnownCells different bytes per field;
+//   same bytes, kept in a fixed table (TKnownCells);
 // - a memo field (exactly a TMemoField): its memo read with those of the rows around it
 //   (engine::ReadMemos), converted as the field's blob stream converts it.
 // Everything else, and every text that is not plain, is asked of the field; so is every
@@ -33,9 +33,9 @@
 #include <memory>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
+#include "storage/known_cells.h"
 #include "storage/stored_text.h"
 
 namespace snyltdyr {
@@ -62,15 +62,9 @@ class TCsvRows {
   void Finish();
 
   static constexpr size_t kMemoBatch = 1024;
-  static constexpr size_t kKnownCells = size_t{64} << 10;
   static constexpr size_t kMostReserved = size_t{1} << 30;  // bytes of rows made room for
 
  private:
-  struct Transparent {
-    using is_transparent = void;
-    size_t operator()(std::string_view s) const { return std::hash<std::string_view>()(s); }
-  };
-  using KnownCells = std::unordered_map<std::string, std::string, Transparent, std::equal_to<>>;
   enum class Road : uint8_t { kField, kText, kKnown, kMemo };
   struct Column {
     const TField* field = nullptr;
@@ -78,7 +72,7 @@ class TCsvRows {
     TStoredText text;          // kText
     uint16_t offset = 0;       // kKnown, kMemo: the field's bytes in the record
     uint16_t width = 0;
-    KnownCells known;          // kKnown
+    TKnownCells known;         // kKnown
     bool transliterate = false;  // kMemo
     // kMemo: the bytes of the field of each waiting memo, and what was read of them.
     std::vector<uint8_t> waiting;
