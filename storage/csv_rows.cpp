@@ -119,12 +119,17 @@ TCsvRows::~TCsvRows() = default;
 void TCsvRows::AddRow() {
   const char* record = data_set_.PassRecord();
   const size_t first_hole = holes_.size();
-  row_.clear();
+  // The row is made where it goes: after the rows waiting for their memos, or, when none
+  // wait, straight in the text.
+  const bool others_wait = !holes_.empty();
+  std::string& target = others_wait ? waiting_ : out_;
+  const size_t start = target.size();
   try {
-    AddCells(record, row_);
+    AddCells(record, target);
   } catch (...) {
     // The row is dropped, and the rows before it written first: a failure of theirs
     // comes before this one.
+    target.resize(start);
     for (size_t h = holes_.size(); h-- > first_hole;) {
       Column& c = columns_[holes_[h].column];
       c.waiting.resize(c.waiting.size() - c.width);
@@ -134,12 +139,12 @@ void TCsvRows::AddRow() {
     Flush();
     throw;
   }
-  if (holes_.empty()) {
-    out_ += row_;
-    return;
+  if (holes_.size() == first_hole) return;
+  if (!others_wait) {  // the first row to wait for a memo: it moves out of the text
+    waiting_.assign(out_, start, std::string::npos);
+    out_.resize(start);
+    for (size_t h = first_hole; h < holes_.size(); ++h) holes_[h].at -= start;
   }
-  for (size_t h = first_hole; h < holes_.size(); ++h) holes_[h].at += waiting_.size();
-  waiting_ += row_;
   if (holes_.size() >= kMemoBatch) Flush();
 }
 
@@ -153,8 +158,12 @@ void TCsvRows::AddCells(const char* record, std::string& out) {
     switch (record != nullptr ? c.road : Road::kField) {
       case Road::kText: {
         std::string_view text;
-        if (!c.text.Read(record, text)) break;
-        AppendCsvCell(out, text);  // plain ASCII: the same in UTF-8
+        if (c.text.Read(record, text)) {
+          AppendCsvCell(out, text);  // plain ASCII: the same in UTF-8
+          continue;
+        }
+        if (!c.text.ReadConverted(record, converted_)) break;
+        AppendUtf8Cell(out, converted_);
         continue;
       }
       case Road::kKnown: {

@@ -3,7 +3,8 @@
 //   CsvCell(field.IsBlob() ? field.AsString() : field.DisplayText())
 // for each field, joined by commas and converted from code page 1252, gives, but without
 // the layers of TField wherever a cell is a plain function of the record's bytes:
-// - a plain text field (TStoredText): its bytes, when they are plain ASCII;
+// - a plain text field (TStoredText): its bytes, when they are plain ASCII, else its
+//   bytes converted as the field converts them (unless a NUL ends its text early);
 // - a date or float field that nothing shapes but its value (exactly a TDateField or
 //   TFloatField, no OnGetText, no display format): the cell the field gave before for the
 //   same bytes, kept in a fixed table (TKnownCells);
@@ -101,9 +102,9 @@ class TCsvRows {
   std::vector<char> blob_record_;  // a record buffer for MemoOfRecord
   // The rows waiting for their memos (the memos left out) and the memos' places in them.
   std::string waiting_;
+  std::string converted_;  // a text cell's letters converted (kText), kept for the next
   std::vector<Hole> holes_;
   std::vector<char> records_;  // the records of the memos that wait, one per memo
-  std::string row_;            // the row being made
 };
 
 }  // namespace snyltdyr

@@ -6,6 +6,8 @@
 
 #include "dataset/fields/field.h"
 #include "dataset/fields/fields.h"
+#include "dataset/fields/string_field.h"
+#include "runtime/cp1252.h"
 #include "storage/engine_data_set.h"
 
 namespace snyltdyr {
@@ -30,6 +32,21 @@ TStoredText::TStoredText(const TField& field) {
   offset_ = columns[number - 1].offset;
   length_ = static_cast<uint16_t>(columns[number - 1].units1);
   size_ = static_cast<uint16_t>(std::clamp<int32_t>(field.Size(), 0, length_));
+  data_set_ = data_set;
+  const auto* text_field = dynamic_cast<const TStringField*>(&field);
+  translates_ = text_field != nullptr && text_field->Transliterate();
+}
+
+bool TStoredText::ReadConverted(const char* record, std::string& text) const {
+  if (!Direct()) return false;
+  const char* at = record + offset_;
+  size_t n = length_;
+  while (n > 0 && (at[n - 1] == ' ' || at[n - 1] == '\0')) --n;
+  if (std::memchr(at, '\0', n) != nullptr) return false;
+  text.assign(at, n);
+  // As the field's TranslateText: plain text is left as it is.
+  if (translates_ && !IsPlainAscii(text)) text = data_set_->NativeToAnsi(text);
+  return true;
 }
 
 void TStoredText::Write(char* record, std::string_view text) const {

@@ -16,10 +16,12 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 namespace snyltdyr {
 
+class TEngineDataSet;
 class TField;
 
 class TStoredText {
@@ -46,6 +48,11 @@ class TStoredText {
     return true;
   }
 
+  // The field's text in `record` whatever its letters, converted from the table's code
+  // page as the field converts it (when the field translates text); false when the bytes
+  // hold a NUL before their end (the field's text ends there: the field must be asked).
+  bool ReadConverted(const char* record, std::string& text) const;
+
   // Stores plain `text` in `record` as the field's SetAsString stores it.
   void Write(char* record, std::string_view text) const;
 
@@ -53,6 +60,8 @@ class TStoredText {
   uint16_t offset_ = 0;
   uint16_t length_ = 0;  // of the column; 0 when not Direct
   uint16_t size_ = 0;    // what SetAsString keeps of a text
+  const TEngineDataSet* data_set_ = nullptr;
+  bool translates_ = false;  // the field converts its text (Transliterate)
 };
 
 }  // namespace snyltdyr

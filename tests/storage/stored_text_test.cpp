@@ -28,6 +28,9 @@ TEST_F(StoredTextTest, ReadsWhatTheFieldReadsAndLeavesConvertedTextToTheField) {
         ++direct_reads;
       } else if (stored[i].Direct()) {
         EXPECT_EQ(texts[i]->FieldName(), "BYGG");  // only the converted letter is asked
+        std::string converted;  // and converted as the field converts it
+        ASSERT_TRUE(stored[i].ReadConverted(table.PassRecord(), converted));
+        EXPECT_EQ(converted, texts[i]->AsString());
         ++asked;
       }
     }
