@@ -5,8 +5,9 @@
 //
 // The table is generated once into scratch/bench_register (or the folder given as the
 // first argument) and kept between runs; "Fiks formatering" runs on a fresh copy of it.
-// Reading rows are the best of three runs. Each measured row gives the peak memory the
-// work took beside its time (bench::PeakMemory). Prints the figures; asserts nothing.
+// Reading rows (the count, the export) are the best of three runs. Each measured row
+// gives the peak memory the work took beside its time (bench::PeakMemory). Prints the
+// figures; asserts nothing.
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -248,6 +249,7 @@ double PythonReaderSeconds(const fs::path& dbf, int64_t& rows) {
 class CountingSink : public std::streambuf {
  public:
   size_t bytes() const { return bytes_; }
+  void Reset() { bytes_ = 0; }
 
  protected:
   std::streamsize xsputn(const char*, std::streamsize n) override {
@@ -431,143 +433,158 @@ void ImportBench(const fs::path& dir) {
   fs::remove(csv);
 }
 
+// The table's count and grade in the window's order (the index DATO), then in the
+// table's record order, each against the floor; and the time to open it for writing.
+void CountBench(const fs::path& dir, const fs::path& dbf) {
+  FloorResult floor_all, floor_haptor;
+  const double floor_all_s = Best([&] { floor_all = FloorCount(dbf, false); });
+  const double floor_haptor_s = Best([&] { floor_haptor = FloorCount(dbf, true); });
+  std::printf("\nFloor over %lld records: all %lld, average %lld; Haptor Mark found %lld, "
+              "average %lld\n",
+              static_cast<long long>(kRecords), static_cast<long long>(floor_all.count),
+              static_cast<long long>(floor_all.count ? floor_all.sum / floor_all.count : 0),
+              static_cast<long long>(floor_haptor.count),
+              static_cast<long long>(floor_haptor.count ? floor_haptor.sum / floor_haptor.count
+                                                        : 0));
+
+  // Opening the table for writing with its index DATO: the header, the memo file, and
+  // the check of the production index under its lock. Warm file; the median of 21.
+  {
+    engine::Handle db = engine::kNoHandle;
+    engine::StartEngine(engine::kInterfaceVersion, {"0009"});
+    engine::OpenDatabase("", engine::OpenMode::kReadWrite, engine::ShareMode::kShared, db);
+    engine::SetDirectory(db, dir.string());
+    std::vector<double> times;
+    for (int i = 0; i < 22; ++i) {
+      const double s = bench::OpenForWritingSeconds(db);
+      if (i > 0) times.push_back(s);  // the first warms the file
+    }
+    std::sort(times.begin(), times.end());
+    std::printf("\nOpening for writing, index check included: median %.1f ms (%.1f to %.1f)\n",
+                times[times.size() / 2] * 1000, times.front() * 1000, times.back() * 1000);
+    engine::CloseDatabase(db);  // the engine keeps running for the session below
+  }
+
+  for (const char* index : {"DATO", ""}) {
+    SnyltdyrRegister r;
+    r.SnyltdyrTable.SetDatabaseName(dir.string());
+    r.SnyltdyrTable.SetIndexName(index);
+    const double open_s = Seconds([&] { r.SnyltdyrTable.Open(); });
+    r.YearClass = -1;  // every year class, as after the window is shown
+    const bench::PeakMemory count_memory;
+    const double count_all = Best([&] { r.summer(); });
+    const double count_mb = count_memory.Megabytes();
+    const std::string all = r.AntallText() + " / " + r.GradText();
+    r.Funn = true;
+    const bench::PeakMemory click_memory;
+    const double click_haptor = Seconds([&] { r.SpeedButton4Click(); });
+    const double click_mb = click_memory.Megabytes();
+    const bench::PeakMemory haptor_memory;
+    const double count_haptor = Best([&] { r.summer(); });
+    const double haptor_mb = haptor_memory.Megabytes();
+    const std::string haptor = r.AntallText() + " / " + r.GradText();
+    std::printf("\nOrder %s (opening %.2f s); Antall / Snitt: all %s, Haptor Mark found %s\n",
+                *index ? index : "of the records", open_s, all.c_str(), haptor.c_str());
+    Row("summer, all records", count_all, floor_all_s, count_mb);
+    Row("summer, SNYLTDYR='Haptor Mark' AND MENGDE<>'-'", count_haptor, floor_haptor_s, haptor_mb);
+    Row("click on Haptor with Funn (filter + summer)", click_haptor, floor_haptor_s, click_mb);
+  }
+  std::printf("\n");
+}
+
+// "Fiks formatering" on a fresh copy, against the floor on another copy.
+void FixBench(const fs::path& dir) {
+  const fs::path fix_dir = dir.parent_path() / (dir.filename().string() + "_fix");
+  FreshCopy(dir, fix_dir);
+  int64_t written = 0;
+  double fix_s = 0, fix_mb = 0;
+  {
+    SnyltdyrRegister r;
+    r.SnyltdyrTable.SetDatabaseName(fix_dir.string());
+    r.SnyltdyrTable.Open();
+    TRewriteCount count;
+    const bench::PeakMemory fix_memory;
+    fix_s = Seconds([&] { count = r.BitBtn1Click(); });
+    fix_mb = fix_memory.Megabytes();
+    written = count.written;
+    std::printf("  Fiks formatering went through %d records\n", count.records);
+  }
+  StopDefaultSession();
+  FreshCopy(dir, fix_dir);
+  int64_t floor_written = 0;
+  const double floor_fix_s = Seconds([&] { floor_written = FloorFix(bench::FindTable(fix_dir)); });
+  std::printf("  Fiks formatering wrote %lld records; the floor rewrote %lld\n",
+              static_cast<long long>(written), static_cast<long long>(floor_written));
+  Row("Fiks formatering, all records", fix_s, floor_fix_s, fix_mb);
+  fs::remove_all(fix_dir);
+}
+
+// The companion's export of every record in date order, memos included, against a plain
+// loop that reads the file in record order and writes the same kind of text, and against
+// the independent reader's full read of the table. Both are the best of three runs, each
+// making its text afresh.
+void ExportBench(const fs::path& dbf) {
+  const fs::path dir = dbf.parent_path();
+  const bench::DbfLayout layout = bench::ReadLayout(dbf);
+  const size_t file_bytes = size_t{layout.records} * layout.record_size;
+  std::string floor_csv;
+  int64_t floor_rows = 0;
+  size_t floor_bytes = 0;
+  const double floor_export_s = Best([&] {
+    std::string().swap(floor_csv);
+    floor_csv.reserve(file_bytes);  // as the export makes room for its text
+    floor_rows = FloorExport(dbf, floor_csv);
+    floor_bytes = floor_csv.size();
+  });
+  std::string().swap(floor_csv);
+  // The export keeps its whole text until every row is read (so that a failure leaves
+  // no partial file): that is in the figures. The peak memory is the first run's.
+  CountingSink sink;
+  std::ostream csv(&sink);
+  std::ostringstream err;
+  int status = 0;
+  double export_mb = -1;
+  const double export_s = Best([&] {
+    sink.Reset();
+    const bench::PeakMemory export_memory;
+    status = RunCli({"export", dir.string()}, csv, err);
+    if (export_mb < 0) export_mb = export_memory.Megabytes();
+    if (status != 0) throw std::runtime_error("export failed: " + err.str());
+  });
+  std::printf("\n  export wrote %zu bytes; the floor wrote %zu bytes in %lld rows\n",
+              sink.bytes(), floor_bytes, static_cast<long long>(floor_rows));
+  Row("export, all records, DATO order", export_s, floor_export_s, export_mb);
+  std::printf("  of that, the CSV text: %.1f MB\n", static_cast<double>(sink.bytes()) / (1 << 20));
+  int64_t python_rows = 0;
+  const double python_s = PythonReaderSeconds(dbf, python_rows);
+  if (python_s < 0) {
+    std::printf("python3-dbfread is not installed: no second reference\n");
+  } else {
+    std::printf("python3-dbfread, full read (%lld records)       %9.3f s   export is %.1f times "
+                "faster\n",
+                static_cast<long long>(python_rows), python_s, python_s / export_s);
+  }
+}
+
+// Whether `part` is among the parts to run: a list like "count,export", or all of them.
+bool Runs(const std::string& parts, const char* part) {
+  return parts.empty() || ("," + parts + ",").find("," + std::string(part) + ",") != std::string::npos;
+}
+
 }  // namespace
 
+// bench_register [FOLDER [PARTS]]: PARTS names the parts to run, of count, fix, export and
+// import, joined by commas (all of them when left out).
 int main(int argc, char** argv) {
   SetRegional(NorwegianSettings());
   const fs::path dir = fs::absolute(argc > 1 ? argv[1] : "scratch/bench_register");
+  const std::string parts = argc > 2 ? argv[2] : "";
   try {
     const fs::path dbf = bench::EnsureLargeTable(dir, kRecords);
-
-    FloorResult floor_all, floor_haptor;
-    const double floor_all_s = Best([&] { floor_all = FloorCount(dbf, false); });
-    const double floor_haptor_s = Best([&] { floor_haptor = FloorCount(dbf, true); });
-    std::printf("\nFloor over %lld records: all %lld, average %lld; Haptor Mark found %lld, "
-                "average %lld\n",
-                static_cast<long long>(kRecords), static_cast<long long>(floor_all.count),
-                static_cast<long long>(floor_all.count ? floor_all.sum / floor_all.count : 0),
-                static_cast<long long>(floor_haptor.count),
-                static_cast<long long>(floor_haptor.count ? floor_haptor.sum / floor_haptor.count
-                                                          : 0));
-
-    // Opening the table for writing with its index DATO: the header, the memo file, and
-    // the check of the production index under its lock. Warm file; the median of 21.
-    {
-      engine::Handle db = engine::kNoHandle;
-      engine::StartEngine(engine::kInterfaceVersion, {"0009"});
-      engine::OpenDatabase("", engine::OpenMode::kReadWrite, engine::ShareMode::kShared, db);
-      engine::SetDirectory(db, dir.string());
-      std::vector<double> times;
-      for (int i = 0; i < 22; ++i) {
-        engine::OpenTableArgs args;
-        args.database = db;
-        args.table_name = "SNYLTDYR.DBF";
-        args.index_tag = "DATO";
-        engine::Handle cursor = engine::kNoHandle;
-        engine::Result result = engine::kOk;
-        const double s = Seconds([&] { result = engine::OpenTable(args, cursor); });
-        if (result != engine::kOk) throw std::runtime_error("the table did not open for writing");
-        engine::CloseCursor(cursor);
-        if (i > 0) times.push_back(s);  // the first warms the file
-      }
-      std::sort(times.begin(), times.end());
-      std::printf("\nOpening for writing, index check included: median %.1f ms (%.1f to %.1f)\n",
-                  times[times.size() / 2] * 1000, times.front() * 1000, times.back() * 1000);
-      engine::CloseDatabase(db);  // the engine keeps running for the session below
-    }
-
-    // In the window's order (the index DATO), then in the table's record order.
-    for (const char* index : {"DATO", ""}) {
-      SnyltdyrRegister r;
-      r.SnyltdyrTable.SetDatabaseName(dir.string());
-      r.SnyltdyrTable.SetIndexName(index);
-      const double open_s = Seconds([&] { r.SnyltdyrTable.Open(); });
-      r.YearClass = -1;  // every year class, as after the window is shown
-      const bench::PeakMemory count_memory;
-      const double count_all = Best([&] { r.summer(); });
-      const double count_mb = count_memory.Megabytes();
-      const std::string all = r.AntallText() + " / " + r.GradText();
-      r.Funn = true;
-      const bench::PeakMemory click_memory;
-      const double click_haptor = Seconds([&] { r.SpeedButton4Click(); });
-      const double click_mb = click_memory.Megabytes();
-      const bench::PeakMemory haptor_memory;
-      const double count_haptor = Best([&] { r.summer(); });
-      const double haptor_mb = haptor_memory.Megabytes();
-      const std::string haptor = r.AntallText() + " / " + r.GradText();
-      std::printf("\nOrder %s (opening %.2f s); Antall / Snitt: all %s, Haptor Mark found %s\n",
-                  *index ? index : "of the records", open_s, all.c_str(), haptor.c_str());
-      Row("summer, all records", count_all, floor_all_s, count_mb);
-      Row("summer, SNYLTDYR='Haptor Mark' AND MENGDE<>'-'", count_haptor, floor_haptor_s, haptor_mb);
-      Row("click on Haptor with Funn (filter + summer)", click_haptor, floor_haptor_s, click_mb);
-    }
-    std::printf("\n");
-
-    // "Fiks formatering" on a fresh copy, against the floor on another copy.
-    const fs::path fix_dir = dir.parent_path() / (dir.filename().string() + "_fix");
-    auto fresh_copy = [&] {
-      fs::remove_all(fix_dir);
-      fs::create_directories(fix_dir);
-      for (const auto& entry : fs::directory_iterator(dir)) {
-        fs::copy_file(entry.path(), fix_dir / entry.path().filename());
-      }
-    };
-    fresh_copy();
-    int64_t written = 0;
-    double fix_s = 0, fix_mb = 0;
-    {
-      SnyltdyrRegister r;
-      r.SnyltdyrTable.SetDatabaseName(fix_dir.string());
-      r.SnyltdyrTable.Open();
-      TRewriteCount count;
-      const bench::PeakMemory fix_memory;
-      fix_s = Seconds([&] { count = r.BitBtn1Click(); });
-      fix_mb = fix_memory.Megabytes();
-      written = count.written;
-      std::printf("  Fiks formatering went through %d records\n", count.records);
-    }
-    StopDefaultSession();
-    fresh_copy();
-    int64_t floor_written = 0;
-    const double floor_fix_s = Seconds([&] { floor_written = FloorFix(bench::FindTable(fix_dir)); });
-    std::printf("  Fiks formatering wrote %lld records; the floor rewrote %lld\n",
-                static_cast<long long>(written), static_cast<long long>(floor_written));
-    Row("Fiks formatering, all records", fix_s, floor_fix_s, fix_mb);
-    fs::remove_all(fix_dir);
-
-    // The companion's export of every record in date order, memos included, against a
-    // plain loop that reads the file in record order and writes the same kind of text,
-    // and against the independent reader's full read of the table.
-    std::string floor_csv;
-    int64_t floor_rows = 0;
-    const double floor_export_s = Best([&] {
-      floor_csv.clear();
-      floor_rows = FloorExport(dbf, floor_csv);
-    });
-    CountingSink sink;
-    std::ostream csv(&sink);
-    std::ostringstream err;
-    int status = 0;
-    // The export keeps its whole text until every row is read (so that a failure leaves
-    // no partial file): that is in the figure.
-    const bench::PeakMemory export_memory;
-    const double export_s = Seconds([&] { status = RunCli({"export", dir.string()}, csv, err); });
-    const double export_mb = export_memory.Megabytes();
-    if (status != 0) throw std::runtime_error("export failed: " + err.str());
-    std::printf("\n  export wrote %zu bytes; the floor wrote %zu bytes in %lld rows\n",
-                sink.bytes(), floor_csv.size(), static_cast<long long>(floor_rows));
-    Row("export, all records, DATO order", export_s, floor_export_s, export_mb);
-    std::printf("  of that, the CSV text: %.1f MB\n", static_cast<double>(sink.bytes()) / (1 << 20));
-    int64_t python_rows = 0;
-    const double python_s = PythonReaderSeconds(dbf, python_rows);
-    if (python_s < 0) {
-      std::printf("python3-dbfread is not installed: no second reference\n");
-    } else {
-      std::printf("python3-dbfread, full read (%lld records)       %9.3f s   export is %.1f times "
-                  "faster\n",
-                  static_cast<long long>(python_rows), python_s, python_s / export_s);
-    }
-    ImportBench(dir);
+    if (Runs(parts, "count")) CountBench(dir, dbf);
+    if (Runs(parts, "fix")) FixBench(dir);
+    if (Runs(parts, "export")) ExportBench(dbf);
+    if (Runs(parts, "import")) ImportBench(dir);
   } catch (const snyltdyr::Exception& e) {
     std::fprintf(stderr, "bench_register: %s\n", e.Message().c_str());
     return 1;

@@ -37,18 +37,6 @@ void DateDataAfterIndex(const fs::path& dir) {
   utimensat(AT_FDCWD, (dir / "SNYLTDYR.MDX").c_str(), times, 0);
 }
 
-double OpenForWriting(engine::Handle db) {
-  engine::OpenTableArgs args;
-  args.database = db;
-  args.table_name = "SNYLTDYR.DBF";
-  args.index_tag = "DATO";
-  engine::Handle cursor = engine::kNoHandle;
-  engine::Result result = engine::kOk;
-  const double s = Seconds([&] { result = engine::OpenTable(args, cursor); });
-  if (result != engine::kOk) throw std::runtime_error("the table did not open for writing");
-  engine::CloseCursor(cursor);
-  return s;
-}
 
 double Median(std::vector<double> v) {
   std::sort(v.begin(), v.end());
@@ -69,16 +57,16 @@ int main(int argc, char** argv) {
     engine::Handle db = engine::kNoHandle;
     engine::OpenDatabase("", engine::OpenMode::kReadWrite, engine::ShareMode::kShared, db);
     engine::SetDirectory(db, dir.string());
-    OpenForWriting(db);  // warms the files
+    bench::OpenForWritingSeconds(db);  // warms the files
     for (int i = 0; i < 5; ++i) {
       reads.push_back(Seconds([&] {
         std::ifstream in(dbf, std::ios::binary);
         while (in.read(buffer.data(), static_cast<std::streamsize>(buffer.size())) || in.gcount() > 0) {
         }
       }));
-      plain.push_back(OpenForWriting(db));
+      plain.push_back(bench::OpenForWritingSeconds(db));
       DateDataAfterIndex(dir);
-      verified.push_back(OpenForWriting(db));  // verifies, and dates the index after
+      verified.push_back(bench::OpenForWritingSeconds(db));  // verifies, and dates the index after
     }
     engine::CloseDatabase(db);
     engine::StopEngine();

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "register/sample_observations.h"
+#include "storage/engine/engine.h"
 
 namespace snyltdyr::bench {
 
@@ -94,6 +95,22 @@ inline fs::path EnsureLargeTable(const fs::path& dir, int64_t records) {
   std::printf("generated in %.2f s\n",
               std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
   return FindTable(dir);
+}
+
+// The seconds it takes to open SNYLTDYR.DBF of `db`'s folder for writing with its index
+// DATO: the header, the memo file and the check of the production index under its lock.
+inline double OpenForWritingSeconds(engine::Handle db) {
+  engine::OpenTableArgs args;
+  args.database = db;
+  args.table_name = "SNYLTDYR.DBF";
+  args.index_tag = "DATO";
+  engine::Handle cursor = engine::kNoHandle;
+  const auto start = std::chrono::steady_clock::now();
+  const engine::Result result = engine::OpenTable(args, cursor);
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  if (result != engine::kOk) throw std::runtime_error("the table did not open for writing");
+  engine::CloseCursor(cursor);
+  return seconds;
 }
 
 }  // namespace snyltdyr::bench

@@ -9,6 +9,7 @@
 #include "dataset/fields/fields.h"
 #include "dataset/fields/numeric_field.h"
 #include "runtime/cp1252.h"
+#include "runtime/large_pages.h"
 #include "storage/db_engine_error.h"
 #include "storage/engine_data_set.h"
 
@@ -36,12 +37,6 @@ void AppendUtf8Cell(std::string& out, std::string_view text) {
 bool NoMemo(const char* bytes, size_t width) {
   for (size_t i = 0; i < width; ++i)
     if (bytes[i] != ' ' && bytes[i] != '\0') return false;
-  return true;
-}
-
-bool Plain(std::string_view text) {
-  for (char c : text)
-    if (c == '\0' || static_cast<unsigned char>(c) >= 0x80) return false;
   return true;
 }
 
@@ -107,8 +102,10 @@ TCsvRows::TCsvRows(TEngineDataSet& data_set, std::string& out) : data_set_(data_
   // The table's records as its header counts them (not the selection's count: that
   // would be a pass of its own).
   uint32_t records = 0;
-  if (engine::GetTableRecordCount(data_set_.Handle(), records) == engine::kOk)
+  if (engine::GetTableRecordCount(data_set_.Handle(), records) == engine::kOk) {
     out_.reserve(out_.size() + std::min<size_t>(size_t{records} * record_bytes_, kMostReserved));
+    AdviseLargePages(out_.data() + out_.size(), out_.capacity() - out_.size());
+  }
   engine::CursorProperties props;
   if (engine::GetCursorProperties(data_set_.Handle(), props) == engine::kOk)
     blob_record_.assign(std::max<size_t>(props.record_size, record_bytes_), '\0');
@@ -233,7 +230,7 @@ void TCsvRows::AddMemoCell(Column& c, const Hole& hole, std::string& out) {
 // As the field's blob stream converts a memo: a piece at a time, as TBlobField reads it,
 // each piece converted in place.
 void TCsvRows::Transliterate(const Column& c, std::string& text) const {
-  if (!c.transliterate || Plain(text)) return;
+  if (!c.transliterate || PlainBytes(text.data(), text.size())) return;
   constexpr size_t kPiece = 8192;
   for (size_t at = 0; at < text.size(); at += kPiece) {
     const size_t n = std::min(kPiece, text.size() - at);

@@ -40,8 +40,7 @@ TStoredText::TStoredText(const TField& field) {
 bool TStoredText::ReadConverted(const char* record, std::string& text) const {
   if (!Direct()) return false;
   const char* at = record + offset_;
-  size_t n = length_;
-  while (n > 0 && (at[n - 1] == ' ' || at[n - 1] == '\0')) --n;
+  const size_t n = TrimmedLength(at, length_);
   if (std::memchr(at, '\0', n) != nullptr) return false;
   text.assign(at, n);
   // As the field's TranslateText: plain text is left as it is.

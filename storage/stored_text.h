@@ -16,6 +16,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -23,6 +24,35 @@ namespace snyltdyr {
 
 class TEngineDataSet;
 class TField;
+
+// The length of the `n` bytes at `at` without their trailing blanks and NULs (a stored
+// text's end). Eight bytes at a time over the blanks, which fill most of a wide column.
+inline size_t TrimmedLength(const char* at, size_t n) {
+  constexpr uint64_t kBlanks = 0x2020202020202020ull;
+  for (uint64_t word = 0; n >= 8; n -= 8) {
+    std::memcpy(&word, at + n - 8, 8);
+    if (word != kBlanks) break;
+  }
+  while (n > 0 && (at[n - 1] == ' ' || at[n - 1] == '\0')) --n;
+  return n;
+}
+
+// Whether the `n` bytes at `at` are plain: each below 0x80 and none of them NUL. Eight
+// bytes at a time: a word is plain when no byte has its high bit set and none is zero
+// (w - 0x01..01 borrows into the high bit of a zero byte first).
+inline bool PlainBytes(const char* at, size_t n) {
+  constexpr uint64_t kOnes = 0x0101010101010101ull, kHighs = 0x8080808080808080ull;
+  size_t i = 0;
+  for (uint64_t word = 0; i + 8 <= n; i += 8) {
+    std::memcpy(&word, at + i, 8);
+    if ((((word - kOnes) & ~word) | word) & kHighs) return false;
+  }
+  for (; i < n; ++i) {
+    const auto c = static_cast<unsigned char>(at[i]);
+    if (c == 0 || c >= 0x80) return false;
+  }
+  return true;
+}
 
 class TStoredText {
  public:
@@ -38,12 +68,8 @@ class TStoredText {
   bool Read(const char* record, std::string_view& text) const {
     if (!Direct()) return false;
     const char* at = record + offset_;
-    size_t n = length_;
-    while (n > 0 && (at[n - 1] == ' ' || at[n - 1] == '\0')) --n;
-    for (size_t i = 0; i < n; ++i) {
-      const auto c = static_cast<unsigned char>(at[i]);
-      if (c == 0 || c >= 0x80) return false;
-    }
+    const size_t n = TrimmedLength(at, length_);
+    if (!PlainBytes(at, n)) return false;
     text = std::string_view(at, n);
     return true;
   }

@@ -369,6 +369,37 @@ TEST_F(StaleIndexTest, OurOwnWritesLeaveTheIndexDatedAfterTheData) {
   CloseCursor(cur);
 }
 
+// A pass that changes the keyed field of some records files those anew, and writes the
+// others (whose keys it need not make again) in runs: the index agrees with the data
+// after it, and the tag's order is the order of the new keys.
+TEST_F(StaleIndexTest, APassFilesAnewOnlyTheRecordsWhoseKeyedFieldItChanged) {
+  Handle cur = Open("");
+  ASSERT_EQ(last_, kOk) << ErrorText();
+  std::vector<uint8_t> buf = testsupport::NewBuffer(cur);
+  RewriteReport report;
+  ASSERT_EQ(RewriteRecords(
+                cur, buf.data(),
+                [&](uint32_t recno) {
+                  if (Result r = PutField(cur, 3, buf.data(), Number(recno % 7))) return r;
+                  if (recno % 3 != 0) return kOk;
+                  return PutField(cur, 2, buf.data(), Text("Z" + std::to_string(1000 - recno)));
+                },
+                {}, report),
+            kOk)
+      << ErrorText();
+  CloseCursor(cur);
+  EXPECT_EQ(Problems(), "");
+  cur = Open("BYGG");
+  ASSERT_EQ(last_, kOk) << ErrorText();
+  Result ended = kOk;
+  const std::vector<uint32_t> order = Walk(cur, ended);
+  EXPECT_EQ(ended, kErrEndOfTable);
+  ASSERT_EQ(order.size(), 300u);
+  // The renamed records come last ("Z..." after "K..."), the highest number first.
+  for (size_t i = 0; i < 100; ++i) EXPECT_EQ(order[200 + i], 300 - 3 * i) << i;
+  CloseCursor(cur);
+}
+
 TEST_F(StaleIndexTest, NoWriteGoesThroughAnIndexChangedBehindItWhileTheTableIsOpen) {
   Handle cur = Open("");
   ASSERT_EQ(last_, kOk) << ErrorText();

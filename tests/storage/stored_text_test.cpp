@@ -100,5 +100,42 @@ TEST_F(StoredTextTest, StoredTextIsTheFieldsTextAndStaysInItsColumn) {
   EXPECT_EQ(asked[1], std::string("K") + kOslash1252);
 }
 
+// The word-at-a-time checks against the byte-at-a-time rule they stand for, at every
+// length and with every kind of byte at every place (a word's borders are where they
+// would go wrong).
+TEST(PlainBytesTest, TrimAndPlainAgreeWithTheBytesOneByOne) {
+  auto trimmed = [](const std::string& b) {
+    size_t n = b.size();
+    while (n > 0 && (b[n - 1] == ' ' || b[n - 1] == '\0')) --n;
+    return n;
+  };
+  auto plain = [](const std::string& b, size_t n) {
+    for (size_t i = 0; i < n; ++i)
+      if (b[i] == '\0' || static_cast<unsigned char>(b[i]) >= 0x80) return false;
+    return true;
+  };
+  const char odd[] = {'\0', ' ', '\x01', '\x7F', '\x80', '\x81', '\xFF', '\xF8', 'A'};
+  int cases = 0;
+  for (size_t length = 0; length <= 33; ++length) {
+    for (const char fill : {'a', ' '}) {
+      for (size_t at = 0; at < std::max<size_t>(length, 1); ++at) {
+        for (const char c : odd) {
+          std::string bytes(length, fill);
+          if (length > 0) bytes[at] = c;
+          // Blanks and NULs after the text, as a column holds them.
+          for (const std::string& tail : {std::string(), std::string(9, ' '), std::string("  \0\0 ")}) {
+            const std::string b = bytes + tail;
+            EXPECT_EQ(TrimmedLength(b.data(), b.size()), trimmed(b)) << length << " " << at;
+            for (size_t n : {b.size(), trimmed(b)})
+              EXPECT_EQ(PlainBytes(b.data(), n), plain(b, n)) << length << " " << at << " " << int(c);
+            ++cases;
+          }
+        }
+      }
+    }
+  }
+  EXPECT_GT(cases, 10000);
+}
+
 }  // namespace
 }  // namespace snyltdyr::testing

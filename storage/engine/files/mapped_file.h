@@ -36,6 +36,13 @@ class MappedFile {
   // Copies bytes [offset, offset + size) into `out`; false when they are not all within
   // the view, or the file no longer holds them.
   bool Copy(uint64_t offset, size_t size, void* out) const;
+  // Asks for bytes [offset, offset + size) to be brought into the caches ahead of a Copy
+  // (a hint: never faults, does nothing outside the view).
+  void Prefetch(uint64_t offset, size_t size) const {
+    if (base_ == nullptr || offset > length_ || size > length_ - offset) return;
+    for (size_t at = 0; at < size; at += 64) __builtin_prefetch(base_ + offset + at);
+    __builtin_prefetch(base_ + offset + size - 1);
+  }
 
   // Whether files of `fd`'s file system may be viewed (see the top of the file).
   static bool LocalFileSystem(int fd);

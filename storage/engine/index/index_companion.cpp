@@ -115,9 +115,17 @@ void IndexCompanion::AbandonAppend() { index_->DropAppendMark(); }
 
 bool IndexCompanion::Moves(const RecordChange& change) {
   if (change.before == nullptr || change.after == nullptr) return true;
-  for (const ProductionIndex::Tag& t : index_->tags())
-    if (ProductionIndex::KeyOf(t, *change.before) != ProductionIndex::KeyOf(t, *change.after))
-      return true;
+  const RecordView& before = *change.before;
+  const RecordView& after = *change.after;
+  for (const ProductionIndex::Tag& t : index_->tags()) {
+    // A key of one field, with the deletion flag (all a FOR condition reads) and that
+    // field's bytes as they were, is the key it was: no need to make it twice.
+    if (t.expr && t.expr->single_field() >= 0 && before.Deleted() == after.Deleted() &&
+        before.Raw(static_cast<size_t>(t.expr->single_field())) ==
+            after.Raw(static_cast<size_t>(t.expr->single_field())))
+      continue;
+    if (ProductionIndex::KeyOf(t, before) != ProductionIndex::KeyOf(t, after)) return true;
+  }
   return false;
 }
 
