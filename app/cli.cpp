@@ -189,7 +189,9 @@ int Export(const CliCall& call) {
   // each and a read of 1 MB, see storage/engine/table/pass_api.cpp), the rows waiting for
   // a batch of memos (well under a megabyte) and the cells known by the bytes of a date
   // or number (at most 64K per column, a few megabytes at most). A million records of 231
-  // bytes with 120,000 memos: 75 MB of CSV, about 100 MB resident at the peak.
+  // bytes with 120,000 memos: 75 MB of CSV, about 120 MB of the program's own at the peak;
+  // on a local disk the pages of the table's files it views (the page cache, shared with
+  // every reader) count as resident too, about 290 MB more.
   TCsvRows row_maker(t, csv);
   t.VisitSelection(
       [&] {

@@ -161,12 +161,6 @@ std::string FirstDifference(const std::string& a, const std::string& b) {
          std::to_string(at - start) + ":\n" + shown(a) + "\n" + shown(b);
 }
 
-void CopyTable(const std::string& from, const std::string& to) {
-  fs::create_directories(to);
-  for (const auto& entry : fs::directory_iterator(from))
-    fs::copy_file(entry.path(), fs::path(to) / entry.path().filename());
-}
-
 void OpenRegister(SnyltdyrRegister& r, const std::string& dir) {
   r.SnyltdyrTable.SetDatabaseName(dir);
   r.OpenHere();
@@ -187,7 +181,7 @@ class DirectNormaliser : public ::testing::Test {
   // A fresh copy of the table, in a folder of its own named `name`.
   std::string Copy(const std::string& name) {
     const std::string dir = dir_.path() + "/" + name;
-    CopyTable(master_->path(), dir);
+    testsupport::CopyFolderFiles(master_->path(), dir);
     return dir;
   }
   // "Fiks formatering" through the fields: FixRecord and a BeforePost that is not the
@@ -200,6 +194,13 @@ class DirectNormaliser : public ::testing::Test {
     EXPECT_EQ(r.BitBtn1Click().records, records_);
     r.SnyltdyrTable.Close();
     return DbfBytes(dir);
+  }
+
+  // The fields the register's normaliser reads and writes.
+  static FixFields NormalisedFields(SnyltdyrRegister& r) {
+    return {r.SnyltdyrTableDATO,     r.SnyltdyrTableGENER,  r.SnyltdyrTableRSKLAS,
+            r.SnyltdyrTableSNYLTDYR, r.SnyltdyrTableMENGDE, r.SnyltdyrTableORGAN,
+            r.SnyltdyrTableBEHANDL};
   }
 
   static testsupport::TempDir* master_;
@@ -230,9 +231,7 @@ TEST_F(DirectNormaliser, PlainRecordsGoTheQuickWayAndTheOthersThroughTheirFields
   const std::string dir = Copy("branches");
   SnyltdyrRegister r;
   OpenRegister(r, dir);
-  const FixFields f{r.SnyltdyrTableDATO,  r.SnyltdyrTableGENER, r.SnyltdyrTableRSKLAS,
-                    r.SnyltdyrTableSNYLTDYR, r.SnyltdyrTableMENGDE, r.SnyltdyrTableORGAN,
-                    r.SnyltdyrTableBEHANDL};
+  const FixFields f = NormalisedFields(r);
   TDirectNormaliser direct(r.SnyltdyrTable, f);
   ASSERT_TRUE(direct.Usable());
   EXPECT_FALSE(direct.FixPassRecord());  // outside a pass there is no record of its own
@@ -261,9 +260,7 @@ TEST_F(DirectNormaliser, FieldEventsOrAnotherBeforePostKeepTheFieldPath) {
   const std::string dir = Copy("events");
   SnyltdyrRegister r;
   OpenRegister(r, dir);
-  const FixFields f{r.SnyltdyrTableDATO,  r.SnyltdyrTableGENER, r.SnyltdyrTableRSKLAS,
-                    r.SnyltdyrTableSNYLTDYR, r.SnyltdyrTableMENGDE, r.SnyltdyrTableORGAN,
-                    r.SnyltdyrTableBEHANDL};
+  const FixFields f = NormalisedFields(r);
   // An OnChange on one field: every change of it is heard, twice per record at most.
   int64_t changes = 0;
   r.SnyltdyrTableMENGDE.OnChange = [&](TField&) { ++changes; };

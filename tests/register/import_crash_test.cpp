@@ -72,13 +72,6 @@ void ImportInto(const std::string& dir, const std::string& csv) {
   if (!report.problems.empty()) throw Exception(ImportProblemsText(report));
 }
 
-void CopyTable(const std::string& from, const std::string& to) {
-  fs::remove_all(to);
-  fs::create_directories(to);
-  for (const auto& entry : fs::directory_iterator(from))
-    fs::copy_file(entry.path(), fs::path(to) / entry.path().filename());
-}
-
 uint64_t stop_at = 0;
 uint64_t writes_seen = 0;
 
@@ -134,7 +127,7 @@ TEST_F(ImportCrash, AWriterKilledAnywhereInAnImportLeavesAllOrNothingInStep) {
   const std::vector<std::string> before = StoredRecords(master.path());
   // The finished import, and how many writes it makes.
   const std::string done = work.File("done");
-  CopyTable(master.path(), done);
+  testsupport::CopyFolderFiles(master.path(), done);
   writes_seen = 0;
   stop_at = UINT64_MAX;
   engine::SetWriteObserver(StopAtWrite);
@@ -151,7 +144,7 @@ TEST_F(ImportCrash, AWriterKilledAnywhereInAnImportLeavesAllOrNothingInStep) {
   for (uint64_t k = 0; k < writes; k += (k < 12 || (k > 22 && k < 40) ? 1 : step)) {
     SCOPED_TRACE("killed before write " + std::to_string(k) + " of " + std::to_string(writes));
     const std::string dir = work.File("k");
-    CopyTable(master.path(), dir);
+    testsupport::CopyFolderFiles(master.path(), dir);
     ASSERT_TRUE(KilledAt(k, [&] { ImportInto(dir, csv); }));
     const size_t counted = StoredRecords(dir).size();
     ASSERT_TRUE(counted == before.size() || counted == after.size()) << counted;

@@ -32,13 +32,6 @@ namespace fs = std::filesystem;
 
 constexpr int64_t kRecords = 6000;
 
-void CopyTable(const std::string& from, const std::string& to) {
-  fs::remove_all(to);
-  fs::create_directories(to);
-  for (const auto& entry : fs::directory_iterator(from))
-    fs::copy_file(entry.path(), fs::path(to) / entry.path().filename());
-}
-
 // Opens the table of `dir` the way the window does, without a selection.
 void OpenRegister(SnyltdyrRegister& r, const std::string& dir) {
   r.SnyltdyrTable.SetDatabaseName(dir);
@@ -91,7 +84,7 @@ class SelectionPass : public ::testing::Test {
     delete master_;
     master_ = nullptr;
   }
-  void SetUp() override { CopyTable(master_->path(), dir_.path() + "/t"); }
+  void SetUp() override { testsupport::CopyFolderFiles(master_->path(), dir_.path() + "/t"); }
   std::string Dir() const { return dir_.path() + "/t"; }
 
   static testsupport::TempDir* master_;
@@ -235,7 +228,7 @@ TEST_F(SelectionPass, WalksSeeAnotherProcesssCommittedChangeWithinTheBound) {
 TEST_F(SelectionPass, FixFormattingWhileAnotherProcessEditsLosesNeitherUpdate) {
   // What the pass alone makes of the table.
   const std::string alone = dir_.path() + "/alone";
-  CopyTable(Dir(), alone);
+  testsupport::CopyFolderFiles(Dir(), alone);
   {
     SnyltdyrRegister r;
     OpenRegister(r, alone);

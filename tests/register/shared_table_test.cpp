@@ -53,13 +53,6 @@ std::string Slurp(const std::string& path) {
   return {std::istreambuf_iterator<char>(in), {}};
 }
 
-void CopyTable(const std::string& from, const std::string& to) {
-  fs::remove_all(to);
-  fs::create_directories(to);
-  for (const auto& entry : fs::directory_iterator(from))
-    fs::copy_file(entry.path(), fs::path(to) / entry.path().filename());
-}
-
 // ---- What a table holds, read without the engine where it can be --------------------
 
 struct Contents {
@@ -342,7 +335,7 @@ TEST_F(SharedTable, AWriterKilledAtAnyPointLeavesATableInStepOrRefusedUntilRebui
   const Contents before = Read(master_->path());
   for (const Scenario& s : Scenarios()) {
     const std::string done = work_.File("done");
-    CopyTable(master_->path(), done);
+    testsupport::CopyFolderFiles(master_->path(), done);
     if (s.prepare) s.prepare(done);
     const uint64_t writes = WritesOf([&] { s.change(done); });
     const Contents after = Read(done);
@@ -353,7 +346,7 @@ TEST_F(SharedTable, AWriterKilledAtAnyPointLeavesATableInStepOrRefusedUntilRebui
     Tally tally;
     for (uint64_t k : points) {
       const std::string dir = work_.File("killed");
-      CopyTable(master_->path(), dir);
+      testsupport::CopyFolderFiles(master_->path(), dir);
       if (s.prepare) s.prepare(dir);
       ASSERT_TRUE(KilledAt(k, [&] { s.change(dir); })) << s.name << " ended before write " << k;
       ++kills;
@@ -377,7 +370,7 @@ TEST_F(SharedTable, AWriterKilledAtAnyPointLeavesATableInStepOrRefusedUntilRebui
 
 TEST_F(SharedTable, OpeningForWritingWhileAnotherProcessWritesIsNeverRefused) {
   const std::string dir = work_.File("busy");
-  CopyTable(master_->path(), dir);
+  testsupport::CopyFolderFiles(master_->path(), dir);
   const size_t records_before = StoredRecords(dir).size();
   int pipe_fds[2];
   ASSERT_EQ(::pipe(pipe_fds), 0);

@@ -29,4 +29,14 @@ class TempDir {
   std::string path_;
 };
 
+// The files of folder `from` copied into folder `to`, which is made afresh (a table with
+// its memo and index files, for a test that changes a copy of it).
+inline void CopyFolderFiles(const std::string& from, const std::string& to) {
+  namespace fs = std::filesystem;
+  fs::remove_all(to);
+  fs::create_directories(to);
+  for (const auto& entry : fs::directory_iterator(from))
+    fs::copy_file(entry.path(), fs::path(to) / entry.path().filename());
+}
+
 }  // namespace snyltdyr::testsupport
