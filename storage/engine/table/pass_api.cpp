@@ -189,12 +189,13 @@ class PassSource {
     return all;
   }
 
-  // Room in `chunk` for the largest chunk this pass can take, made once: a chunk grows
-  // with the pace, and growing would copy it and touch fresh pages every time. Backed by
-  // large pages where the kernel has them (a page fault per 4 KB costs much here).
+  // Room in `chunk` for the largest chunk this pass can take (no more than the table's
+  // records), made once: a chunk grows with the pace, and growing would copy it and touch
+  // fresh pages every time. In large pages where the kernel has them: a page fault per
+  // 4 KB page is a good share of the work of filling it.
   void Reserve(std::vector<uint8_t>& chunk) const {
     const uint16_t rl = t_.RecordLength();
-    const size_t most = std::min<size_t>(OrderChunkRecords(rl), std::max<size_t>(places_.size(), t_.RecordCount()));
+    const size_t most = std::min<size_t>(OrderChunkRecords(rl), t_.RecordCount());
     chunk.reserve(std::max(most, places_.size()) * rl);
     AdviseLargePages(chunk.data() + chunk.size(), chunk.capacity() - chunk.size());
   }
@@ -293,8 +294,8 @@ struct BatchMemory {
   std::vector<std::pair<size_t, uint32_t>> changed;  // place in the batch, record
   std::vector<size_t> changed_at;                    // their places in `recnos`
 
-  // Room for `size` bytes in `v`, made in large pages where the kernel has them: a batch's
-  // megabytes are touched afresh at first, and a page fault per 4 KB costs much.
+  // Room for `size` bytes in `v`, in large pages where the kernel has them: the first
+  // batch touches its megabytes afresh, a page fault per 4 KB page otherwise.
   static void Room(std::vector<uint8_t>& v, size_t size) {
     if (v.capacity() >= size) return;
     v.reserve(size);
