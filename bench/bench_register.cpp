@@ -243,8 +243,6 @@ double PythonReaderSeconds(const fs::path& dbf, int64_t& rows) {
   return seconds;
 }
 
-// A measured row: its time against the floor's, and the peak memory the work took
-// (bench::PeakMemory; negative when not measured).
 // Where the export's text goes: counted and dropped, as the floor's text stays where it
 // was made. A stream that kept it would add its own copying to the export's time.
 class CountingSink : public std::streambuf {
@@ -266,6 +264,8 @@ class CountingSink : public std::streambuf {
   size_t bytes_ = 0;
 };
 
+// A measured row: its time against the floor's, and the peak memory the work took
+// (bench::PeakMemory; negative when not measured).
 void Row(const char* what, double seconds, double floor_seconds, double peak_mb = -1) {
   std::printf("%-48s %9.3f s   floor %8.3f s   ratio %6.2f", what, seconds, floor_seconds,
               floor_seconds > 0 ? seconds / floor_seconds : 0.0);

@@ -37,7 +37,6 @@ void DateDataAfterIndex(const fs::path& dir) {
   utimensat(AT_FDCWD, (dir / "SNYLTDYR.MDX").c_str(), times, 0);
 }
 
-
 double Median(std::vector<double> v) {
   std::sort(v.begin(), v.end());
   return v[v.size() / 2];

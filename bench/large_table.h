@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/timing.h"
 #include "register/sample_observations.h"
 #include "storage/engine/engine.h"
 
@@ -105,9 +106,8 @@ inline double OpenForWritingSeconds(engine::Handle db) {
   args.table_name = "SNYLTDYR.DBF";
   args.index_tag = "DATO";
   engine::Handle cursor = engine::kNoHandle;
-  const auto start = std::chrono::steady_clock::now();
-  const engine::Result result = engine::OpenTable(args, cursor);
-  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  engine::Result result = engine::kOk;
+  const double seconds = Seconds([&] { result = engine::OpenTable(args, cursor); });
   if (result != engine::kOk) throw std::runtime_error("the table did not open for writing");
   engine::CloseCursor(cursor);
   return seconds;

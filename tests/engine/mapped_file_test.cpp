@@ -72,5 +72,23 @@ TEST_F(MappedFileTest, OnlyLocalFileSystemsAreViewedAndViewsCanBeSwitchedOff) {
   EXPECT_TRUE(view.Map(fd_, 4096));
 }
 
+TEST_F(MappedFileTest, ACoveringViewGrowsWithTheFileAndARefusalStays) {
+  if (!MappedFile::LocalFileSystem(fd_)) GTEST_SKIP() << "the test folder is not on a local file system";
+  MappedFile view;
+  ASSERT_TRUE(view.Cover(fd_, 4096));
+  char out[4] = {};
+  EXPECT_FALSE(view.Copy(2 * 4096, 4, out));  // not yet in the view
+  ASSERT_TRUE(view.Cover(fd_, 3 * 4096 + 100));
+  EXPECT_TRUE(view.Copy(2 * 4096, 4, out));
+  EXPECT_TRUE(view.Cover(fd_, 100));  // a shorter length is in the view already
+  EXPECT_EQ(view.length(), 3u * 4096 + 100);
+
+  MappedFile refused;
+  MappedFile::SetAllowed(false);
+  EXPECT_FALSE(refused.Cover(fd_, 4096));
+  MappedFile::SetAllowed(true);
+  EXPECT_FALSE(refused.Cover(fd_, 4096));  // not asked again
+}
+
 }  // namespace
 }  // namespace snyltdyr::engine

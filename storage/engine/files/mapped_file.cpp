@@ -86,6 +86,13 @@ bool MappedFile::Map(int fd, uint64_t length) {
   return true;
 }
 
+bool MappedFile::Cover(int fd, uint64_t length) {
+  if (refused_) return false;
+  if (length <= length_) return true;
+  refused_ = !Map(fd, length);
+  return !refused_;
+}
+
 void MappedFile::Unmap() {
   if (base_ != nullptr) ::munmap(const_cast<uint8_t*>(base_), static_cast<size_t>(length_));
   base_ = nullptr;

@@ -30,6 +30,10 @@ class MappedFile {
   // Views the first `length` bytes of `fd` (replacing any view before); false, with no
   // view, on a file system shared over a network, or when it cannot be made.
   bool Map(int fd, uint64_t length);
+  // Views at least the first `length` bytes of `fd`: the view as it is when it holds
+  // them, else made again (Map). A refusal is kept: the file's file system does not
+  // change, so a view that was refused is not asked for again.
+  bool Cover(int fd, uint64_t length);
   void Unmap();
   uint64_t length() const { return length_; }
 
@@ -53,6 +57,7 @@ class MappedFile {
  private:
   const uint8_t* base_ = nullptr;
   uint64_t length_ = 0;
+  bool refused_ = false;  // Cover: a Map failed
 };
 
 }  // namespace snyltdyr::engine

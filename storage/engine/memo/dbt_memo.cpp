@@ -230,22 +230,20 @@ void DbtMemo::ReadMany(const std::vector<uint32_t>& blocks, std::vector<std::str
 
 // On a local file system the memos' first blocks are copied out of a view of the file
 // (MappedFile): one copy each, as one read each would give, without a system call. The
-// view follows the file's size at each batch; a memo it cannot give is left to Read.
-bool DbtMemo::ReadManyFromView(const std::vector<uint32_t>& blocks, std::vector<std::string>& contents,
-                               std::vector<uint8_t>& read) {
+// view grows with the file at each batch; a memo it cannot give (outside the file's size
+// now, or cut off under the view) is left to Read.
+bool DbtMemo::ReadManyFromView(const std::vector<uint32_t>& blocks,
+                               std::vector<std::string>& contents, std::vector<uint8_t>& read) {
   uint64_t size = 0;
-  if (view_refused_ || FileSize(size) != kOk) return false;
-  if (view_.length() != size && !view_.Map(fd_, size)) {
-    view_refused_ = true;
-    return false;
-  }
+  if (FileSize(size) != kOk || !view_.Cover(fd_, size)) return false;
   const uint64_t bs = block_size_;
   span_.resize(static_cast<size_t>(bs));
   for (const uint32_t i : by_block_) {
     const uint64_t start = blocks[i] * bs;
     if (start >= size) continue;  // outside the file: Read says
     const size_t got = static_cast<size_t>(std::min(bs, size - start));
-    read[i] = view_.Copy(start, got, span_.data()) && ParseRead(span_.data(), got, start, contents[i]) ? 1 : 0;
+    const bool copied = view_.Copy(start, got, span_.data());
+    read[i] = copied && ParseRead(span_.data(), got, start, contents[i]) ? 1 : 0;
   }
   return true;
 }

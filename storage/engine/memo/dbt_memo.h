@@ -75,7 +75,6 @@ class DbtMemo {
   std::vector<uint8_t> span_;       // ReadMany's read, kept for the next batch
   std::vector<uint32_t> by_block_;  // ReadMany's memos sorted by block
   MappedFile view_;                 // of the file, for ReadMany on a local file system
-  bool view_refused_ = false;
 };
 
 // The block number in a memo field's 10 bytes: 0 for blank or no memo; false when the

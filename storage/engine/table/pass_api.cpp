@@ -157,18 +157,13 @@ class PassSource {
   }
 
   // Copies the records of places_ that the table counts (`count`) out of a view of the
-  // data file into `chunk` (by_recno_ sorted), where the file may be viewed (MappedFile); true when every
-  // one of them came so. The view is made at the first chunk and again when the table
-  // has grown since; a refusal is not asked again.
+  // data file into `chunk`, in by_recno_'s order, where the file may be viewed
+  // (MappedFile); true when every one of them came so. The view is made at the first
+  // chunk and again when the table has grown since.
   bool CopyFromView(std::vector<uint8_t>& chunk, uint32_t count) {
     const DbfFile& dbf = t_.Dbf();
     const uint16_t rl = t_.RecordLength();
-    const uint64_t end = dbf.RecordOffset(count) + rl;
-    if (view_refused_ || count == 0) return false;
-    if (view_.length() < end && !view_.Map(dbf.fd(), end)) {
-      view_refused_ = true;
-      return false;
-    }
+    if (count == 0 || !view_.Cover(dbf.fd(), dbf.RecordOffset(count) + rl)) return false;
     bool all = true;
     // Along the file: pages and caches in step. The records lie apart, so each would
     // wait for memory: the one a few places on is asked for ahead (a hint, which a page
@@ -237,7 +232,7 @@ class PassSource {
       }
       span_.resize(static_cast<size_t>(last - first + 1) * rl);
       if (Result r = t_.ReadRecords(first, last - first + 1, span_.data())) return r;
-        for (size_t k = a; k < b; ++k) {
+      for (size_t k = a; k < b; ++k) {
         const size_t i = by_recno_[k];
         const size_t at = static_cast<size_t>(places_[i].recno - first) * rl;
         std::memcpy(chunk.data() + i * rl, span_.data() + at, rl);
@@ -272,7 +267,6 @@ class PassSource {
   std::vector<uint32_t> by_recno_;
   std::vector<uint64_t> sort_keys_;
   MappedFile view_;  // of the data file, for an ordered pass (CopyFromView)
-  bool view_refused_ = false;
 };
 
 // The memory of a rewriting pass's batches, kept from one batch to the next: a batch
